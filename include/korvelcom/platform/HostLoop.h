@@ -1,0 +1,59 @@
+// The host thread's message loop and tick clock, as the control sees them.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+
+namespace korvel {
+
+/// Something the loop services at every yield: a serial port delivering its notifications, a
+/// simulator reading its line.  `waitHandle()` is an OS handle the loop may block on while
+/// idle (a file descriptor on POSIX), or -1 for none.
+class LoopSource {
+  public:
+    virtual ~LoopSource() = default;
+    /// Runs pending work (reads arrived bytes, delivers notifications).  Returns true when it
+    /// did anything, so the loop knows the thread was not idle.
+    virtual bool service() = 0;
+    virtual int waitHandle() const { return -1; }
+};
+
+/// The host thread's message loop.  Everything runs on one thread: no member is thread-safe.
+class HostLoop {
+  public:
+    virtual ~HostLoop() = default;
+
+    /// Milliseconds on a monotonic clock, as a signed 32-bit value that wraps like a since-boot
+    /// tick count.  Compare ticks with `tickPassed()`, never with `>` directly.
+    virtual int32_t tick() = 0;
+
+    /// Runs every pending serial notification, due timer and posted host work, then returns.
+    /// When nothing is pending it may block for a short while (at most 1 ms on the POSIX loop;
+    /// on the simulated loop, virtual time moves on), so waiting loops cost almost no CPU.
+    virtual void yield() = 0;
+
+    /// Whether the Escape key is held down at this poll.
+    virtual bool escapeDown() = 0;
+
+    /// Queues host work to run on this thread from a later `yield()`, after `delayMs`
+    /// milliseconds (0: at the next yield).
+    virtual void post(std::function<void()> work, int32_t delayMs = 0) = 0;
+
+    /// Registers or removes a source serviced at every yield.  The loop does not own it.
+    virtual void addSource(LoopSource* source) = 0;
+    virtual void removeSource(LoopSource* source) = 0;
+};
+
+/// Wrap-safe deadline test: true when `now` is later than `deadline`, that is when `deadline`
+/// lies in the 2^31 - 1 milliseconds (about 24.8 days) before `now`.  Deadlines computed as
+/// `tick + duration` with modular 32-bit arithmetic therefore work across the tick's wrap.
+inline bool tickPassed(int32_t now, int32_t deadline) {
+    return static_cast<int32_t>(static_cast<uint32_t>(now) - static_cast<uint32_t>(deadline)) > 0;
+}
+
+/// `tick + duration` in modular 32-bit arithmetic (never overflows; see `tickPassed`).
+inline int32_t tickAdd(int32_t tick, int32_t duration) {
+    return static_cast<int32_t>(static_cast<uint32_t>(tick) + static_cast<uint32_t>(duration));
+}
+
+}  // namespace korvel

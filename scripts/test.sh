@@ -1,0 +1,11 @@
+#!/usr/bin/env bash
+# Builds everything with warnings as errors and runs the whole test suite.
+# Usage: scripts/test.sh [BUILD_DIR] [extra cmake options...]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/deps.sh
+build="${1:-build}"
+shift || true
+cmake -S . -B "$build" -G Ninja -DKORVEL_WERROR=ON -DKORVEL_BUILD_BENCH=ON "$@"
+cmake --build "$build" -j "$(nproc)"
+ctest --test-dir "$build" --output-on-failure -j "$(nproc)"

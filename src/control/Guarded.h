@@ -1,0 +1,44 @@
+// Definitions of the control's private templates: the failure path of an operation, the
+// setters' ignore-failure rule, and the waiting pattern.  Included by the .cpp files that
+// implement members of the control.
+#pragma once
+
+#include "korvelcom/KorvelComTools.h"
+
+namespace korvel {
+
+template <class R, class F>
+R KorvelComTools::guarded(const char* tag, R failureValue, F&& body) {
+    try {
+        return body();
+    } catch (...) {
+        // Anything the steps throw (the serial component, an allocation, an overflow check)
+        // takes the operation's one failure path; nothing reaches the host.
+    }
+    reportError(tag);
+    return failureValue;
+}
+
+template <class F>
+void KorvelComTools::ignoreFailure(F&& step) noexcept {
+    try {
+        step();
+    } catch (...) {
+        // A property setter skips a step the component refused and goes on.
+    }
+}
+
+template <class Cond>
+KorvelComTools::WaitEnd KorvelComTools::waitUntil(int32_t deadline, Cond&& cond) {
+    HostLoop& loop = platform_.loop();
+    for (;;) {
+        loop.yield();
+        // Read at every poll, so a handler that changes the switch during the yield counts.
+        if (st_.EscapeKeyEnabled && loop.escapeDown()) return WaitEnd::Escape;
+        const int32_t now = loop.tick();
+        if (cond()) return WaitEnd::Condition;
+        if (tickPassed(now, deadline)) return WaitEnd::Deadline;
+    }
+}
+
+}  // namespace korvel

@@ -1,0 +1,11 @@
+// Each subsystem registers its members in its own file; automation.cpp calls them all once.
+#pragma once
+
+#include "korvelcom/Automation.h"
+
+namespace korvel {
+
+void registerControlMembers(AutomationTable& table);  // control, port, waits
+void registerChecksumMembers(AutomationTable& table);
+
+}  // namespace korvel

@@ -1,0 +1,25 @@
+// POSIX answers for the settings store and the system services.
+#pragma once
+
+#include <string>
+
+#include "korvelcom/platform/SettingsStore.h"
+#include "korvelcom/platform/SystemServices.h"
+
+namespace korvel {
+
+/// Settings in INI files: application "App" lives in `$XDG_CONFIG_HOME/korvelcom/App.ini`
+/// (`$XDG_CONFIG_HOME` defaults to `~/.config`), with `[Section]` headers and `Key=Value`
+/// lines.  Lines starting with ';' or '#' are comments; spaces around keys and values are
+/// ignored; section and key names compare case-insensitively.
+class IniSettingsStore : public SettingsStore {
+  public:
+    std::string get(const std::string& application, const std::string& section,
+                    const std::string& key, const std::string& defaultValue) override;
+    /// The INI file that holds `application`'s settings.
+    static std::string pathFor(const std::string& application);
+};
+
+class PosixSystemServices : public SystemServices {};
+
+}  // namespace korvel

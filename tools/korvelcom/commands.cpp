@@ -1,0 +1,13 @@
+#include "commands.h"
+
+namespace korvel::cli {
+
+const std::vector<Command>& commands() {
+    static const std::vector<Command> list = {
+        {"info", "info [--set NAME=VALUE]...   version, link defaults, port mapping", cmdInfo},
+        {"get", "get NAME [--set NAME=VALUE]...   read a property by name", cmdGet},
+    };
+    return list;
+}
+
+}  // namespace korvel::cli
