@@ -1,0 +1,91 @@
+// The serial port on POSIX: a termios device (a serial adapter or a pseudo-terminal) opened
+// without blocking, read and written from the host loop.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/BufferedSerialComm.h"
+
+namespace korvel {
+
+/// Which device a port number opens, for the whole process.  Port N uses, in this order: a
+/// mapping set with `set()`, else the path in the environment variable `KORVELCOM_COM<N>` when
+/// it is set and not empty, else `/dev/ttyS<N-1>`.  Thread-safe.
+class PortMap {
+  public:
+    /// Maps `port` to `device` (an empty path removes the mapping).  Affects later opens only.
+    static void set(int16_t port, std::string device);
+    /// Removes every mapping set with `set()`.
+    static void clear();
+    /// The device path that port `port` opens now.
+    static std::string devicePath(int16_t port);
+};
+
+/// A `SerialComm` on a termios device.
+///
+/// Opening: the device of `commPort()` (see `PortMap`) is opened non-blocking and without
+/// becoming the controlling terminal, then claimed exclusively with TIOCEXCL and an advisory
+/// flock(); a device that is missing, busy, not a terminal, or refuses access fails the open
+/// with `SerialError` (the message says "does not exist" or "busy" for those two cases).
+/// The line settings are applied in raw mode: no echo, no line editing, no character
+/// translation, no flow control, reads return at once.  Baud rates without a termios speed
+/// constant (14400, 28800, 56000, 128000, 256000) fail the open.  Stop bits 1.5 are applied as
+/// 2, the nearest termios offers.  Received parity is not checked (characters arrive with the
+/// parity bit stripped by the device).  A device that refuses the data bits or the parity (a
+/// pseudo-terminal accepts only 8 data bits without parity; mark and space parity where the
+/// system lacks CMSPAR) is run with 8 data bits and no parity instead, without failing the
+/// open; `appliedSettings()` tells what it runs with.  Bytes that arrived while the port was
+/// closed are discarded at open.
+///
+/// Writing never blocks: what the device does not take at once is queued and sent from later
+/// services (the wire log records bytes when they are queued); what is still queued at close
+/// is dropped.  A device that hangs up or fails a read (unplugged adapter, closed
+/// pseudo-terminal master) is marked gone: the loop stops polling it and the next member that
+/// touches the port throws `SerialError` until the port is closed.
+class PosixSerialComm : public BufferedSerialComm {
+  public:
+    /// Registers with `loop`, which must outlive the port.
+    explicit PosixSerialComm(HostLoop& loop);
+    /// Closes the device if open.
+    ~PosixSerialComm() override;
+
+    /// The descriptor to poll for arrived bytes: the device while open and not gone, else -1.
+    int waitHandle() const override;
+
+    /// The line settings the device runs with since the last successful open (equal to
+    /// `lineSettings()` unless the device refused some of them); the parsed `settings()` while
+    /// the port has never been opened.
+    const LineSettings& appliedSettings() const { return applied_; }
+
+    /// The path of the open device; empty while closed.
+    const std::string& devicePath() const { return path_; }
+
+    /// Bytes written with `output()` that the device has not taken yet.
+    std::size_t pendingOutput() const { return tx_.size(); }
+
+  protected:
+    void doOpen() override;
+    void doClose() noexcept override;
+    void doWrite(const std::string& bytes) override;
+    /// Sends what is queued, then reads everything available and delivers it; detects hang-up.
+    bool gatherInput() override;
+    /// CLOCK_MONOTONIC in microseconds.
+    int64_t nowUs() override;
+
+  private:
+    /// Applies `lineSettings()` to `fd` and records the result in `applied_`; throws
+    /// `SerialError` (prefixed with `name`) when termios cannot express them or the device
+    /// refuses even the fallback.
+    void configure(int fd, const std::string& name);
+    /// Writes as much of the transmit queue as the device takes now.  On a write failure marks
+    /// the device gone, drops the queue and returns the reason; otherwise returns empty.
+    std::string flushOutput();
+
+    int fd_ = -1;
+    std::string path_;
+    std::string tx_;
+    LineSettings applied_{};
+};
+
+}  // namespace korvel
