@@ -1,8 +1,14 @@
-// The serial component's receive notification handler.
+// The receive path: the serial component's notification handler, the start of a terminal
+// session, the reception of one message, and the waits for a message.
 #include "control/Guarded.h"
 #include "korvelcom/KorvelComTools.h"
+#include "link/Frame.h"
 
 namespace korvel {
+
+using link::ACK;
+using link::ENQ;
+using link::EOT;
 
 void KorvelComTools::onComm() {
     // Runs inside a yield; ends quietly on any failure.
@@ -10,6 +16,109 @@ void KorvelComTools::onComm() {
         if (!comm_->portOpen()) return;
         if (comm_->commEvent() != kCommEvReceive) return;
         st_.CaptureBuffer += comm_->input();
+        if (st_.ReceiveArmed) {
+            st_.ReceiveArmed = false;
+            comm_->setRThreshold(0);  // no nested notifications while the session is handled
+            CheckReceiveStart();
+        }
+    });
+}
+
+void KorvelComTools::CheckReceiveStart() {
+    // Only the newest character counts; it stays in the buffer afterwards.
+    if (st_.CaptureBuffer.size() > 1) st_.CaptureBuffer.erase(0, st_.CaptureBuffer.size() - 1);
+    const bool enq = st_.CaptureBuffer.size() == 1 && st_.CaptureBuffer[0] == ENQ;
+    if (enq) ReceivePacket();
+    st_.ReceiveArmed = true;
+    comm_->setRThreshold(1);
+    if (!enq) reportError("errorHandlerRecPacket");
+}
+
+void KorvelComTools::gather(std::string& into, int32_t& deadline) {
+    HostLoop& loop = platform_.loop();
+    deadline = tickAdd(tick(), st_.TOBetweenChar);
+    do {
+        loop.yield();
+        if (st_.EscapeKeyEnabled && loop.escapeDown()) break;
+        if (waitingCount() > 0) {
+            into += comm_->input();
+            deadline = tickAdd(tick(), st_.TOBetweenChar);
+        }
+    } while (!tickPassed(tick(), deadline));
+    if (waitingCount() > 0) into += comm_->input();
+}
+
+bool KorvelComTools::receivePacketSteps() {
+    st_.ReceiveMessage.clear();
+    st_.MessageReady = false;
+    int32_t deadline = 0;
+
+    WaitTOReply();
+    comm_->output(std::string(1, ACK));  // answers the terminal's ENQ
+    waitUntil(tickAdd(tick(), st_.TOwaitChar), [&] { return waitingCount() > 0; });
+    if (waitingCount() == 0) return false;
+    std::string received;
+    gather(received, deadline);
+    const auto text = link::parseFrame(received);
+    if (!text) return false;
+
+    WaitTOReply();
+    comm_->output(std::string(1, ACK));  // the frame is accepted
+    waitUntil(tickAdd(tick(), st_.TOwaitChar), [&] { return waitingCount() > 0; });
+    if (waitingCount() == 0) return false;
+    std::string tail;
+    gather(tail, deadline);
+    if (tail.empty() || tail.back() != EOT) return false;
+
+    WaitTOReply();
+    st_.ReceiveMessage = *text;
+    st_.MessageReady = true;
+    if (st_.ReceiveEnabled && !st_.ReceivedEventDeferred) {
+        if (sink_) sink_->ReceivedEvent();
+        platform_.loop().yield();
+    }
+    return true;
+}
+
+void KorvelComTools::ReceivePacket() {
+    bool ok = false;
+    try {
+        ok = receivePacketSteps();
+    } catch (...) {
+        // A port failure fails the reception like a bad frame.
+    }
+    if (ok) return;
+    // No NAK and no EOT: the terminal's own time-outs end its session.
+    WaitTOReply();
+    reportError("errorHandlerReceivePacket");
+}
+
+std::string KorvelComTools::RecMessage(int32_t longTimeOut) {
+    std::string result;
+    try {
+        st_.MessageReady = false;
+        const WaitEnd end = waitUntil(tickAdd(tick(), longTimeOut), [&] {
+            return !st_.ReceiveError.empty() || st_.AbortReceive || st_.MessageReady;
+        });
+        if (end == WaitEnd::Escape || !st_.ReceiveError.empty() || st_.AbortReceive) {
+            st_.AbortReceive = false;
+        } else if (st_.MessageReady) {
+            result = st_.ReceiveMessage;
+        }
+        st_.NextCommandTick = tickAdd(tick(), st_.TOWaitBetweenCommand);
+        return result;
+    } catch (...) {
+        // Falls through to the failure path below.
+    }
+    ignoreFailure([&] { st_.NextCommandTick = tickAdd(tick(), st_.TOWaitBetweenCommand); });
+    reportError("errorHandlerRecMessage");
+    return result;
+}
+
+std::string KorvelComTools::Message(const std::string& strMessage, int32_t longTimeOut) {
+    return guarded("errorHandlerMessage", std::string(), [&] {
+        st_.ReceivedEventDeferred = false;
+        return SendMessage(strMessage) ? RecMessage(longTimeOut) : std::string();
     });
 }
 

@@ -1,0 +1,131 @@
+// Sending a message as an acknowledged frame inside an ENQ/ACK session, with session and frame
+// retries.
+#include "control/Guarded.h"
+#include "korvelcom/KorvelComTools.h"
+#include "link/Frame.h"
+
+namespace korvel {
+
+using link::ACK;
+using link::ENQ;
+using link::EOT;
+
+bool KorvelComTools::SendMessage(const std::string& strMessage) {
+    return guarded("errorHandlerSendMessage", false, [&] {
+        st_.ReceiveError.clear();
+        st_.ReceiveMessage.clear();
+        // Counts below 1 would let the attempts run on until the 16-bit counter wraps.
+        int dataLeft = std::max<int>(st_.RetryData, 1);
+
+        // The gap after the previous exchange.  Only a deadline at most one gap ahead is
+        // honoured, so the initial 0 or a value from before the tick's wrap never holds a send.
+        const int32_t ahead = tickAdd(st_.NextCommandTick, -tick());
+        if (ahead >= 0 && ahead <= std::max(st_.TOWaitBetweenCommand, 0))
+            waitUntil(st_.NextCommandTick, [] { return false; });
+
+        const auto frame = link::buildFrame(strMessage);
+        if (!frame) {
+            reportError("errorHandleraddLRC8toString");
+            throw SerialError("message too long for a frame");
+        }
+        for (;;) {
+            if (!OpenSession()) return false;  // its tag and event stand
+            for (;;) {
+                WaitTOReply();
+                comm_->output(*frame);
+                if (WaitAck()) {
+                    WaitTOReply();
+                    comm_->output(std::string(1, EOT));
+                    WaitTOReply();
+                    st_.ReceiveArmed = true;
+                    st_.NextCommandTick = tickAdd(tick(), st_.TOWaitBetweenCommand);
+                    return true;
+                }
+                // The failed wait already sent EOT and paused; re-send in the same session.
+                if (--st_.SessionTriesLeft <= 0) break;
+            }
+            --dataLeft;
+            WaitTORetry();
+            if (dataLeft <= 0) break;
+        }
+        st_.NextCommandTick = tickAdd(tick(), st_.TOWaitBetweenCommand);
+        reportError("errorHandlerSendMessage");
+        return false;
+    });
+}
+
+bool KorvelComTools::OpenSession() {
+    return guarded("errorHandlerOpenSession", false, [&] {
+        st_.ReceiveArmed = false;
+        st_.AbortReceive = false;
+        st_.SessionTriesLeft = std::max<int16_t>(st_.RetrySession, 1);
+        st_.ReceivedEventDeferred = false;
+        for (;;) {
+            if (SendEnq() && WaitAck()) break;
+            if (--st_.SessionTriesLeft <= 0) break;
+        }
+        if (st_.SessionTriesLeft > 0) {
+            // What is left bounds the frame attempts of this session.
+            st_.ReceiveError.clear();
+            return true;
+        }
+        reportError("errorHandlerOpenSession");
+        return false;
+    });
+}
+
+bool KorvelComTools::SendEnq() {
+    try {
+        if (CommOpen()) {
+            comm_->output(std::string(1, ENQ));  // no reply pause before ENQ
+            return true;
+        }
+    } catch (...) {
+        // A port failure takes the same path as a port that does not open.
+    }
+    storeTag("errorHandlerSendEnq");
+    return false;
+}
+
+bool KorvelComTools::WaitAck() {
+    try {
+        if (comm_->portOpen()) {
+            const int32_t deadline = tickAdd(tick(), st_.TOwaitChar);
+            comm_->setRThreshold(0);  // the wait reads the answer itself
+            comm_->setInputLen(0);
+            // The receive handler may have taken the answer while the ENQ or frame was going
+            // out: only its first character counts.
+            if (!st_.CaptureBuffer.empty()) {
+                st_.CaptureBuffer.resize(1);
+                if (st_.CaptureBuffer[0] == ACK) {
+                    st_.CaptureBuffer.clear();
+                    comm_->setRThreshold(1);
+                    return true;
+                }
+            }
+            st_.CaptureBuffer.clear();
+            waitUntil(deadline, [&] { return waitingCount() > 0; });
+            if (waitingCount() > 0) {
+                const std::string answer = comm_->input();
+                if (!answer.empty() && answer[0] == ACK) {
+                    comm_->setRThreshold(1);
+                    return true;
+                }
+                // A wrong answer waits out the whole window before the session is ended.
+                WaitTimeout(deadline);
+            }
+        }
+    } catch (...) {
+        // Any port failure ends the wait as if no ACK came.
+    }
+    ignoreFailure([&] { comm_->output(std::string(1, EOT)); });
+    WaitTORetry();
+    ignoreFailure([&] {
+        comm_->input();
+        comm_->setRThreshold(1);
+    });
+    storeTag("errorHandlerWaitAck");
+    return false;
+}
+
+}  // namespace korvel
