@@ -196,9 +196,347 @@ class KorvelComTools {
     /// Waits `TOwaitRetry` milliseconds from the call, or until an Escape abort.
     void WaitTORetry();
 
+    // ---- Framed send -----------------------------------------------------------------------
+    // A message goes to the terminal as STX, the message bytes unchanged, ETX and the LRC (the
+    // exclusive-or of the message bytes and ETX), inside a session: ENQ, the terminal's ACK,
+    // the frame, its ACK, EOT.
+
+    /// Sends one message: waits until `NextCommandTick` has passed, opens a session, sends the
+    /// frame (re-sent while the session's attempts last, in up to `RetryData` sessions), ends
+    /// with EOT and arms the receive path for the answer.  Clears `ReceiveError` and
+    /// `ReceiveMessage` first.  True when the frame was acknowledged.  False with
+    /// "errorHandlerOpenSession" (raised by the session opening) when no session opened, or
+    /// "errorHandlerSendMessage" after the last data attempt or on a port failure.  A message
+    /// longer than 32766 bytes cannot be framed: it fails with "errorHandleraddLRC8toString"
+    /// reported, then "errorHandlerSendMessage", and nothing is sent.
+    /// `NextCommandTick` is waited for only when it lies at most `TOWaitBetweenCommand` ms ahead:
+    /// an older value (the initial 0, or one from before the tick's wrap) does not hold a send.
+    bool SendMessage(const std::string& strMessage);
+    /// Opens a session: up to `RetrySession` ENQ attempts.  True when one was acknowledged
+    /// (`ReceiveError` is then cleared); false with "errorHandlerOpenSession".
+    bool OpenSession();
+    /// Opens the port if needed (`CommOpen`) and writes one ENQ.  False, with
+    /// "errorHandlerSendEnq" stored without an event, when the port cannot be opened.
+    bool SendEnq();
+    /// Waits up to `TOwaitChar` ms for an ACK (one already taken into `CaptureBuffer` counts).
+    /// Any other first answer waits out the window.  On failure sends EOT, pauses
+    /// `TOwaitRetry`, discards input and returns false with "errorHandlerWaitAck" stored
+    /// without an event.
+    bool WaitAck();
+
+    // ---- Receive path ----------------------------------------------------------------------
+
+    /// Receives one message on the assumption that the terminal has just sent ENQ: ACK, the
+    /// frame until `TOBetweenChar` ms of silence, its checks (STX, LRC, ETX), ACK, the EOT.
+    /// Stores the text in `ReceiveMessage` and raises `ReceivedEvent` unless disabled or
+    /// deferred.  On any failure stores "errorHandlerReceivePacket" (event when enabled) and
+    /// stays silent towards the terminal.
+    void ReceivePacket();
+    /// Waits up to `longTimeOut` ms for a message completed after the call started and returns
+    /// it; empty on time-out, Escape, `AbortReceive` (reset to false) or an error tag (including
+    /// one already stored when the call starts).  Sets `NextCommandTick`.  An unexpected failure
+    /// reports "errorHandlerRecMessage".
+    std::string RecMessage(int32_t longTimeOut);
+    /// `SendMessage`, then `RecMessage` when the send succeeded; empty otherwise.  An unexpected
+    /// failure reports "errorHandlerMessage".
+    std::string Message(const std::string& strMessage, int32_t longTimeOut);
+
+    // ---- Test exchange with CRC16 framing --------------------------------------------------
+    // Frame: STX, text, ETX, CRC16 low byte, high byte (CRC-16/ARC of text and ETX); no
+    // session, no EOT.  Status codes: 72 nothing usable (port closed, no reply), 69 reply too
+    // short or CRC mismatch, 1 reply not beginning with "OK", 0 reply beginning with "OK".
+
+    /// Opens the port if needed and writes STX, text, ETX and the CRC.  `strSend` is changed:
+    /// it holds the text followed by ETX and the two CRC bytes.  False with
+    /// "errorHandlerSendMessageTestK7200" when the port cannot be opened or a step fails (a
+    /// text over 32766 bytes is refused unchanged).
+    bool SendMessageTestK7200(std::string& strSend);
+    /// Receives a test reply: `strRec` gets the reply text followed by its ETX, `intStatus` a
+    /// status code, and `longTimeOut` (ms on entry, 3000 when omitted) the last absolute
+    /// deadline tick.  Failures other than a CRC mismatch also store
+    /// "errorHandlerRecMessageTestK7200" (event when enabled).  Leaves receive notifications
+    /// off until the next `CommOpen`.
+    void RecMessageTestK7200(std::string& strRec, int16_t& intStatus, int32_t& longTimeOut);
+    void RecMessageTestK7200(std::string& strRec, int16_t& intStatus);
+    /// `SendMessageTestK7200`, one yield, then `RecMessageTestK7200`; a failed send also
+    /// reports "errorHandlerMessageTestK7200" and leaves `intStatus` 72.
+    void MessageTestK7200(std::string& strSend, std::string& strRec, int16_t& intStatus,
+                          int32_t& longTimeOut);
+    void MessageTestK7200(std::string& strSend, std::string& strRec, int16_t& intStatus);
+
     // ---- Checksums, parity and digit tests --------------------------------------------------
     // (checksum section: begin)
+    //
+    // Three checks, each over a range of a string, of a file or of a byte array:
+    // - LRC8: a 16-bit register starts at the initial value and takes every byte by
+    //   exclusive-or (the high byte of the initial value passes through unchanged);
+    // - CRC16: bit-reflected (least significant bit first); the 16-bit register starts at the
+    //   initial value as it is (not reflected, not inverted) and the result is the register,
+    //   0 to 65535, with no final inversion.  With the polynomial 0xA001 and initial 0 it is
+    //   CRC-16/ARC, with initial 0xFFFF CRC-16/MODBUS.  A negative initial value or polynomial
+    //   stands for its 16-bit pattern (value + 65536): -24575 is 0xA001;
+    // - CHECKSUM: a total starts at the initial value; every byte is added and 65536 is
+    //   subtracted whenever the total then exceeds 65536; a final total above 32767 fails.
+    //
+    // String forms: positions are 1-based characters `intStart` to `intEnd`, used as given
+    // (never changed); a range that visits a position outside 1 to the length fails; an empty
+    // range (start > end) gives the initial value.
+    // File forms: positions are 1-based bytes.  The file must be an ordinary file (a regular
+    // file, symbolic links followed, whose name does not begin with a dot; directories,
+    // devices and hidden files count as absent) or the call fails before opening anything.  The
+    // whole file is read into memory.  `longEnd` above the file length is lowered to it and a
+    // `longStart` of exactly 0 is raised to 1; both are written back, and stay written back
+    // when the call then fails.  A non-empty range that starts below 1 fails.
+    // Array forms: positions are indices of `Buffer`.  `longStart` below its lower bound is
+    // raised to it and `longEnd` above its upper bound lowered to it (written back), so the
+    // defaults cover the whole array whatever its lower bound.  An array without elements
+    // fails (the range is then left as it is).
+    //
+    // Every check member follows the error convention: on failure it stores its tag
+    // ("errorHandler" + the member's name, e.g. "errorHandlercCRC16file") in `ReceiveError`,
+    // raises `ErrorEvent` only when `ErrorEnabled`, and returns 0 (the append members: the
+    // empty string).  The file and array forms have overloads for each prefix of their
+    // optional parameters; omitted ones take the defaults: `longStart` 1 (files) or 0 (arrays),
+    // `longEnd` 2147483647, `intInitial` 0 (LRC8, CHECKSUM) or 0x5555 (CRC16), `intPolynomial`
+    // 0xA001.
+
+    /// `strPacket` followed by one character, its LRC8 (`cLRC8str` over the whole string with
+    /// `initValue`; an empty string gives the character of code `initValue`).  Fails with
+    /// "errorHandleraddLRC8toString" when the string is longer than 32767 characters or the
+    /// value is not a byte (an `initValue` outside 0 to 255).  Should the inner computation
+    /// fail, it reports under "errorHandlercLRC8str" and the character of code 0 is appended.
+    std::string addLRC8toString(const std::string& strPacket, int16_t initValue = 0);
+    /// LRC8 over characters `intStart` to `intEnd`.  Tag "errorHandlercLRC8str".
+    int16_t cLRC8str(const std::string& strPacket, int16_t intStart, int16_t intEnd,
+                     int16_t intInitial = 0);
+    /// LRC8 over bytes `longStart` to `longEnd` of a file.  Tag "errorHandlercLRC8file".
+    int16_t cLRC8file(const std::string& strFileName, int32_t& longStart, int32_t& longEnd,
+                      int16_t intInitial = 0);
+    int16_t cLRC8file(const std::string& strFileName, int32_t& longStart);
+    int16_t cLRC8file(const std::string& strFileName);
+    /// LRC8 over elements `longStart` to `longEnd` of `Buffer`.  Tag "errorHandlercLRC8buffer".
+    int16_t cLRC8buffer(const ByteArray& Buffer, int32_t& longStart, int32_t& longEnd,
+                        int16_t intInitial = 0);
+    int16_t cLRC8buffer(const ByteArray& Buffer, int32_t& longStart);
+    int16_t cLRC8buffer(const ByteArray& Buffer);
+
+    /// `strPacket` followed by its CRC16 (`cCRC16str` over the whole string), low byte first,
+    /// then high byte: "abc" with the defaults gives "abc" + "\x17\xD7".  Fails with
+    /// "errorHandleraddCRC16toString" when the string is longer than 32767 characters.  Should
+    /// the inner computation fail, it reports under "errorHandlercCRC16str" and two characters
+    /// of code 0 are appended.
+    std::string addCRC16toString(const std::string& strPacket, int16_t initValue = 0x5555,
+                                 int16_t Polynomial = -24575 /* 0xA001 */);
+    /// CRC16 (0 to 65535) over characters `intStart` to `intEnd`.  Tag "errorHandlercCRC16str".
+    int32_t cCRC16str(const std::string& strPacket, int16_t intStart, int16_t intEnd,
+                      int16_t intInitial = 0x5555, int16_t intPolynomial = -24575 /* 0xA001 */);
+    /// CRC16 over bytes `longStart` to `longEnd` of a file.  Tag "errorHandlercCRC16file".
+    int32_t cCRC16file(const std::string& strFileName, int32_t& longStart, int32_t& longEnd,
+                       int16_t intInitial = 0x5555, int16_t intPolynomial = -24575 /* 0xA001 */);
+    int32_t cCRC16file(const std::string& strFileName, int32_t& longStart);
+    int32_t cCRC16file(const std::string& strFileName);
+    /// CRC16 over elements `longStart` to `longEnd` of `Buffer`.  Tag
+    /// "errorHandlercCRC16buffer".
+    int32_t cCRC16buffer(const ByteArray& Buffer, int32_t& longStart, int32_t& longEnd,
+                         int16_t intInitial = 0x5555, int16_t intPolynomial = -24575 /* 0xA001 */);
+    int32_t cCRC16buffer(const ByteArray& Buffer, int32_t& longStart);
+    int32_t cCRC16buffer(const ByteArray& Buffer);
+
+    /// CHECKSUM over characters `intStart` to `intEnd`.  Tag "errorHandlercCHECKSUMstr".
+    int16_t cCHECKSUMstr(const std::string& strPacket, int16_t intStart, int16_t intEnd,
+                         int16_t intInitial = 0);
+    /// CHECKSUM over bytes `longStart` to `longEnd` of a file.  Tag "errorHandlercCHECKSUMfile".
+    int16_t cCHECKSUMfile(const std::string& strFileName, int32_t& longStart, int32_t& longEnd,
+                          int16_t intInitial = 0);
+    int16_t cCHECKSUMfile(const std::string& strFileName, int32_t& longStart);
+    int16_t cCHECKSUMfile(const std::string& strFileName);
+    /// CHECKSUM over elements `longStart` to `longEnd` of `Buffer`.  Tag
+    /// "errorHandlercCHECKSUMbuffer".
+    int16_t cCHECKSUMbuffer(const ByteArray& Buffer, int32_t& longStart, int32_t& longEnd,
+                            int16_t intInitial = 0);
+    int16_t cCHECKSUMbuffer(const ByteArray& Buffer, int32_t& longStart);
+    int16_t cCHECKSUMbuffer(const ByteArray& Buffer);
+
+    // Digit tests and parity: they never fail and report nothing; strings of any length.
+
+    /// True when every character is in "0123456789ABCDEFabcdef" (true for "").
+    bool TestStrHexa(const std::string& str) const;
+    /// True when every character is in "0123456789" (true for "").
+    bool TestStrDec(const std::string& str) const;
+    /// Gives each character an even number of 1 bits by setting bit 7 where the count is odd
+    /// ("C" becomes "\xC3"); a character of code 128 or more with an odd count is left out.
+    std::string AddParityString(const std::string& str) const;
+    /// Clears bit 7 of every character.
+    std::string SupParityString(const std::string& str) const;
     // (checksum section: end)
+
+    // ---- Conversions, file scrambling and system helpers ---------------------------------
+    // (utilities section: begin)
+    //
+    // Conversions between digit text and byte values.  They never fail and report nothing (no
+    // tag, no event): a step that cannot be done is skipped and the conversion goes on.  Digit
+    // sets are searched case-sensitively: decimal "0123456789", hexadecimal "0123456789ABCDEF"
+    // (lower-case "a" to "f" are not digits here).
+
+    /// Value of a hexadecimal text.  Starting from 0, each character c updates the value v to
+    /// v * 16 + p - 1, where p is c's 1-based position in the digit set, 0 for a non-digit (so a
+    /// non-digit counts as the digit -1 and does not stop the parse: "ff" gives -17, "1G" 15).
+    /// The update is evaluated left to right in signed 32-bit arithmetic, and when any of its
+    /// three steps would leave that range the whole update is skipped: "7FFFFFFE" gives
+    /// 2147483646, "7FFFFFFF" gives 0x7FFFFFF, "123456789A" gives 0x12345678.  "" gives 0.
+    int32_t ConvertStrhToDec(const std::string& strToConvert) const;
+    /// Value of a decimal text, by the same rule with base 10: "12a" gives 119, " 5" gives -5,
+    /// "2147483646" gives 2147483646 but "2147483647" gives 214748364.
+    int32_t ConvertStrdToDec(const std::string& strToConvert) const;
+
+    // Packers and unpackers work on characters `intStart` to `intEnd` (1-based) of `strPacket`
+    // (defaults 1 and 32767).  First the range is prepared, and the changes are written back
+    // to the caller's variables: an `intEnd` beyond the string's length is lowered to it, then
+    // an `intStart` of exactly 0 is raised to 1.  The result is the head (characters 1 to
+    // `intStart` - 1, unchanged), the converted body, and the tail (characters `intEnd` + 1 to
+    // the end, unchanged).  A range whose end lies before its start converts nothing but still
+    // copies head and tail ("abcdefg" over 5 to 2 gives "abcdcdefg").  Positions below 1
+    // (negative `intStart` or `intEnd`) contribute nothing to head, tail and the packers'
+    // body; negative starts are not supported by the unpackers (each such position repeats the
+    // text written before it, "00" or "000" when none).  Strings longer than 32767 characters
+    // keep everything beyond position 32767 in the tail.  The empty string gives "".
+    //
+    // Packers: for i = `intStart`, `intStart` + N, ... while i <= `intEnd`, the N characters at
+    // i (fewer at the end of the string) are parsed with `ConvertStrdToDec` (names with D) or
+    // `ConvertStrhToDec` (names with H), and the character of that code is appended; a value
+    // outside 0 to 255 drops the group ("1x2" gives codes 1 and 2; "300" gives nothing).  A
+    // group is not cut at `intEnd`, and the tail then repeats its last characters: "12345"
+    // over 1 to 3 in groups of 2 gives codes 12 and 34 followed by "45".
+
+    /// Groups of 1 decimal digit ("A7" over 2 to 2 gives "A" and the character of code 7).
+    std::string cStr1DtoDec(const std::string& strPacket, int16_t& intStart,
+                            int16_t& intEnd) const;
+    std::string cStr1DtoDec(const std::string& strPacket, int16_t& intStart) const;
+    std::string cStr1DtoDec(const std::string& strPacket) const;
+    /// Groups of 2 decimal digits.
+    std::string cStr2DtoDec(const std::string& strPacket, int16_t& intStart,
+                            int16_t& intEnd) const;
+    std::string cStr2DtoDec(const std::string& strPacket, int16_t& intStart) const;
+    std::string cStr2DtoDec(const std::string& strPacket) const;
+    /// Groups of 3 decimal digits ("065" gives "A").
+    std::string cStr3DtoDec(const std::string& strPacket, int16_t& intStart,
+                            int16_t& intEnd) const;
+    std::string cStr3DtoDec(const std::string& strPacket, int16_t& intStart) const;
+    std::string cStr3DtoDec(const std::string& strPacket) const;
+    /// Groups of 1 hexadecimal digit.
+    std::string cStr1HtoDec(const std::string& strPacket, int16_t& intStart,
+                            int16_t& intEnd) const;
+    std::string cStr1HtoDec(const std::string& strPacket, int16_t& intStart) const;
+    std::string cStr1HtoDec(const std::string& strPacket) const;
+    /// Groups of 2 hexadecimal digits ("1A2B" gives the characters of codes 0x1A and 0x2B).
+    std::string cStr2HtoDec(const std::string& strPacket, int16_t& intStart,
+                            int16_t& intEnd) const;
+    std::string cStr2HtoDec(const std::string& strPacket, int16_t& intStart) const;
+    std::string cStr2HtoDec(const std::string& strPacket) const;
+
+    // Unpackers: each character of the body is replaced by its code as text, left-padded with
+    // "0" to the width in the name; longer texts are written whole.
+
+    /// Decimal, at least 2 digits ("A" gives "65", code 200 gives "200").
+    std::string c2DecToAsc(const std::string& strPacket, int16_t& intStart,
+                           int16_t& intEnd) const;
+    std::string c2DecToAsc(const std::string& strPacket, int16_t& intStart) const;
+    std::string c2DecToAsc(const std::string& strPacket) const;
+    /// Decimal, at least 3 digits ("A" gives "065").
+    std::string c3DecToAsc(const std::string& strPacket, int16_t& intStart,
+                           int16_t& intEnd) const;
+    std::string c3DecToAsc(const std::string& strPacket, int16_t& intStart) const;
+    std::string c3DecToAsc(const std::string& strPacket) const;
+    /// Upper-case hexadecimal, 2 digits ("AB" gives "4142").
+    std::string c2HexToAsc(const std::string& strPacket, int16_t& intStart,
+                           int16_t& intEnd) const;
+    std::string c2HexToAsc(const std::string& strPacket, int16_t& intStart) const;
+    std::string c2HexToAsc(const std::string& strPacket) const;
+
+    // File scrambling.  REVERSIBLE SCRAMBLING, NOT ENCRYPTION: it keeps data from a casual
+    // look and protects nothing against anyone who has the key code or can guess a few bytes.
+    //
+    // Each data byte is combined by exclusive-or with a key stream built from the key code K,
+    // the file's base name and the data itself.  K is read at every call from the settings
+    // store (application "KorvelServices", section "Settings", key "DataCode"; "27315" when
+    // absent; POSIX: `$XDG_CONFIG_HOME/korvelcom/KorvelServices.ini`, section [Settings],
+    // line DataCode=...): the leading number of the text, rounded to the nearest whole number
+    // (ties to even), which must fit a signed 16-bit integer.  The base name is the file name
+    // without everything up to its last "\" or "/", ASCII letters lowered, so a file's bytes
+    // never depend on its directory; other bytes of the name enter as they are.  With
+    // H = K / 256 (truncated toward zero), the state s starts at H and takes each byte of the
+    // base name (s + byte, minus 256 when that reaches 256).  Byte i with plaintext p is p xor
+    // s, after which s becomes ((s + p + i) xor H) and 255.  The file holds exactly the
+    // scrambled bytes.  These members return false on failure without tag or event; only the
+    // argument errors named below make the call itself fail.
+
+    /// Deletes the file `strFileName` if it exists (failures ignored), then takes the first
+    /// `intLength` characters (bytes) out of `strBuffer`, scrambles them and writes them as the
+    /// whole file.  True when the file was written; on return `strBuffer` holds only the
+    /// characters beyond the first `intLength` ("ABCDE" with 3 leaves "DE").  False when
+    /// `strBuffer` is shorter than `intLength`, the key code does not fit 16 bits or gives a
+    /// key byte outside 0 to 255 (possible with a negative code), the 16-bit stream sum
+    /// overflows (near 32767 bytes), or the file cannot be written; no file then remains, and
+    /// the characters already taken stay removed from `strBuffer`.
+    /// The call itself fails (throws `std::out_of_range`, before anything is done) when
+    /// `strFileName` is empty or `intLength` is below 1.
+    bool EncryptFile(const std::string& strFileName, std::string& strBuffer, int16_t intLength);
+    /// Reads the first `intLength` + 1 bytes of the file `strFileName` (bytes beyond its end
+    /// count as 0) and unscrambles them into `byteBuffer` at the indices 0 to `intLength`
+    /// (array indices, whatever the lower bound; the array is never resized).  `intLength` is
+    /// the last index, not a count: a file written with length n is read back whole with n - 1.
+    /// True when every index was filled.  False when the file is not an ordinary file (missing,
+    /// a directory, a hidden dot-file), cannot be read, the key code fails as for
+    /// `EncryptFile`, or an index does not exist in `byteBuffer`: the array is untouched when
+    /// the file is missing, and keeps the bytes decoded before the failure otherwise.  An
+    /// `intLength` of 32767 always ends false after the last byte (the index cannot count on).
+    /// The call itself fails (throws `std::out_of_range`, before anything is done) when
+    /// `strFileName` is empty or `intLength` is below 0.
+    bool DecryptFile(const std::string& strFileName, ByteArray& byteBuffer, int16_t intLength);
+
+    // System helpers.  They never fail and report nothing: a step that fails is skipped.
+
+    /// The directory that plays the role of the Windows directory, without trailing "/" (except
+    /// for "/" itself); empty when unknown or longer than 254 characters.  POSIX: "/etc", the
+    /// system-wide configuration root, or `$KORVELCOM_WINDIR` when set.
+    std::string WinDir();
+    /// The directory that plays the role of the Windows system directory, shaped like
+    /// `WinDir`.  POSIX: "/usr/lib", where shared system components live, or
+    /// `$KORVELCOM_SYSDIR` when set.
+    std::string WinSysDir();
+    /// Twips (1/1440 inch) to screen pixels, in place: each value is divided by the screen's
+    /// twips-per-pixel factor (horizontal for x, vertical for y; read at every call, rounded to
+    /// a whole number, 15 when no screen is known, as on POSIX unless the host set its screen)
+    /// and rounded to the nearest whole number, ties to even: 1000 gives 67, 22 gives 1.
+    void TwipsToPixel(int16_t& intXvalue, int16_t& intYvalue);
+    /// Screen pixels to twips, in place: each value times its factor (see `TwipsToPixel`); a
+    /// product outside -32768 to 32767 leaves that value unchanged (at 15: 100 gives 1500,
+    /// 3000 stays 3000).
+    void PixelToTwips(int16_t& intXvalue, int16_t& intYvalue);
+    /// -1 while the process `hprog` is running, 0 otherwise: once it has ended, and for an
+    /// identifier that belongs to no process.  POSIX: any existing process that is not a
+    /// zombie counts as running, whoever owns it.
+    int32_t IsActive(int32_t hprog);
+    /// Starts a program and waits for its end.  `strNameExe` is split into the program and its
+    /// arguments at spaces and tabs, a part in double quotation marks keeping its spaces
+    /// (`"/opt/my tools/run" -x`); no shell is involved, so nothing else in it is interpreted
+    /// (no variables, patterns, redirections or command separators).  A program name without
+    /// "/" is looked for on `PATH`.  While the program runs, the control yields to the host
+    /// loop at every pass, so host events keep flowing.  When the Escape key is down and
+    /// `EscapeKeyEnabled` is true, the call returns at once and leaves the program running:
+    /// the final unlimited wait is skipped after Escape.  Otherwise, once the program has
+    /// ended, a final wait (which does not yield) collects it.  Returns at once when the
+    /// program cannot be started.
+    void SuspendActivateExe(const std::string& strNameExe);
+    /// Splits the process's command-line arguments (the text after the program's name) into
+    /// `ArgArray`, which is resized to indices 0 to count: element 0 stays empty and elements 1
+    /// to count hold the arguments.  Spaces and tabs separate arguments; quotation marks are
+    /// ordinary characters (a quoted text with a space is split there); at most 10 arguments
+    /// are collected, the rest is ignored.  Returns a copy of `ArgArray`.  POSIX: the text the
+    /// host set with `SystemServices::setCommandLineArguments`, else this process's own
+    /// arguments (/proc/self/cmdline) joined by single spaces.
+    std::vector<std::string> GetCommandLine(std::vector<std::string>& ArgArray);
+    // (utilities section: end)
 
     // ---- Diagnostics (not part of the automation interface) ------------------------------
 
@@ -237,6 +575,12 @@ class KorvelComTools {
     void flush();
     void setLineDefaults(int16_t rThreshold);
     void onComm();
+    void CheckReceiveStart();
+    // Appends arriving characters to `into` until `TOBetweenChar` ms pass without one (or an
+    // Escape abort); `deadline` holds the last silence deadline afterwards.
+    void gather(std::string& into, int32_t& deadline);
+    bool receivePacketSteps();
+    int32_t waitingCount() { return comm_->inBufferCount(); }
 
     Platform& platform_;
     std::unique_ptr<SerialComm> comm_;

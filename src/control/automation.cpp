@@ -23,6 +23,9 @@ AutomationTable buildTable() {
     AutomationTable t;
     // One line per subsystem.
     registerControlMembers(t);
+    registerLinkProtocolMembers(t);
+    registerChecksumMembers(t);
+    registerUtilityMembers(t);
     return t;
 }
 

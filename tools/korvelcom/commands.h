@@ -22,5 +22,7 @@ const std::vector<Command>& commands();
 int cmdInfo(const Args& args);
 int cmdGet(const Args& args);
 int cmdChecksum(const Args& args);
+int cmdSim(const Args& args);
+int cmdMessage(const Args& args);
 
 }  // namespace korvel::cli
