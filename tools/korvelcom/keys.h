@@ -1,0 +1,35 @@
+// The Escape key as seen by the command line: when standard input is a terminal it is put in
+// non-canonical mode without echo for the command's duration, and an Escape byte read from it
+// counts as the key held down from then on.
+#pragma once
+
+#include <string>
+
+namespace korvel {
+class PosixHostLoop;
+}
+
+namespace korvel::cli {
+
+class EscapeKey {
+  public:
+    /// Feeds `loop`'s escape source from standard input (does nothing when it is not a
+    /// terminal).  Restores the terminal's mode when destroyed.
+    explicit EscapeKey(PosixHostLoop& loop);
+    ~EscapeKey();
+    EscapeKey(const EscapeKey&) = delete;
+    EscapeKey& operator=(const EscapeKey&) = delete;
+
+  private:
+    PosixHostLoop& loop_;
+    bool active_ = false;
+    bool pressed_ = false;
+    struct Saved;
+    Saved* saved_ = nullptr;
+};
+
+/// A JSON string literal for a byte string: control characters and bytes from 0x7F on are
+/// written as \u00XX (each byte its own code point), so every byte survives.
+std::string jsonString(const std::string& bytes);
+
+}  // namespace korvel::cli
