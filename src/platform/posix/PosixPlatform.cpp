@@ -4,6 +4,7 @@
 #include "platform/posix/PosixHostLoop.h"
 #include "platform/posix/PosixSerialComm.h"
 #include "platform/posix/PosixServices.h"
+#include "platform/posix/PosixSystemServices.h"
 
 namespace korvel {
 namespace {

@@ -20,6 +20,4 @@ class IniSettingsStore : public SettingsStore {
     static std::string pathFor(const std::string& application);
 };
 
-class PosixSystemServices : public SystemServices {};
-
 }  // namespace korvel

@@ -27,7 +27,54 @@ class MemorySettingsStore : public SettingsStore {
     std::map<std::tuple<std::string, std::string, std::string>, std::string> values_;
 };
 
-class SimSystemServices : public SystemServices {};
+/// System services with answers a test sets.  Processes are simulated: `startProcess` records
+/// its argument vector and starts the process `nextPid` (then counting up), which runs until
+/// the test ends it (`running.erase(pid)`) or someone waits for its end (the wait is taken to
+/// last exactly until the process ends, so it ends it).
+class SimSystemServices : public SystemServices {
+  public:
+    std::string windowsDirectory() override { return windowsDir; }
+    std::string systemDirectory() override { return systemDir; }
+    double twipsPerPixelX() override { return twipsX; }
+    double twipsPerPixelY() override { return twipsY; }
+    void setScreenTwipsPerPixel(double x, double y) override {
+        twipsX = x;
+        twipsY = y;
+    }
+    std::optional<int32_t> startProcess(const std::vector<std::string>& argv) override {
+        started.push_back(argv);
+        if (argv.empty() || failStarts) return std::nullopt;
+        running.insert(nextPid);
+        return nextPid++;
+    }
+    bool processRunning(int32_t pid) override {
+        ++runningQueries;
+        return running.count(pid) != 0;
+    }
+    void waitForProcessEnd(int32_t pid) override {
+        waited.push_back(pid);
+        running.erase(pid);
+    }
+    std::string commandLineArguments() override {
+        return hostArguments ? *hostArguments : processArguments;
+    }
+    void setCommandLineArguments(std::optional<std::string> arguments) override {
+        hostArguments = std::move(arguments);
+    }
+
+    std::string windowsDir = "/sim/windows";
+    std::string systemDir = "/sim/windows/system";
+    double twipsX = 0;  ///< 0: no screen known
+    double twipsY = 0;
+    bool failStarts = false;  ///< every start fails (program not found)
+    int32_t nextPid = 4000;
+    std::set<int32_t> running;                     ///< processes still running
+    std::vector<std::vector<std::string>> started;  ///< every start asked for, in order
+    std::vector<int32_t> waited;                    ///< every wait for a process end, in order
+    int64_t runningQueries = 0;                     ///< calls of `processRunning`
+    std::string processArguments;                   ///< the process's own arguments text
+    std::optional<std::string> hostArguments;       ///< set by the host, takes precedence
+};
 
 class SimPlatform : public Platform {
   public:
