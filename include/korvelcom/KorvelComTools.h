@@ -264,6 +264,61 @@ class KorvelComTools {
                           int32_t& longTimeOut);
     void MessageTestK7200(std::string& strSend, std::string& strRec, int16_t& intStatus);
 
+    // ---- Basic payment: request fields ------------------------------------------------------
+    // The six character fields are held once per thread and shared by every control created
+    // on that thread; creating a control (and new-instance initialisation) resets them to
+    // their defaults for all of them.  Gets return the full fixed width.  A put checks its
+    // value first: a rejected value stores its tag in `ReceiveError`, raises `ErrorEvent` when
+    // enabled and leaves the field as it was; an accepted one is stored and announced to the
+    // container under the property's name.
+
+    /// Cash-register number: exactly 2 decimal digits ("errorPOSNumberLength",
+    /// "errorPOSNumberValue").  Default "01".
+    std::string POSNumber() const;
+    void setPOSNumber(const std::string& value);
+    /// Amount in the currency's smallest unit: exactly 8 decimal digits, not all zero
+    /// ("errorPOSAmountLength", "errorPOSAmountValue", "errorPOSAmountNullValue").
+    /// Default "00000001".
+    std::string POSAmount() const;
+    void setPOSAmount(const std::string& value);
+    /// Response indicator, one character ("errorPOSRep"); "0" asks for no reply.  Default "1".
+    std::string POSRep() const;
+    void setPOSRep(const std::string& value);
+    /// Payment mode, one character ("errorPOSMode").  Default "0".
+    std::string POSMode() const;
+    void setPOSMode(const std::string& value);
+    /// Transaction type, one character ("errorPOSType").  Default "?".
+    std::string POSType() const;
+    void setPOSType(const std::string& value);
+    /// Currency code: exactly 3 decimal digits ("errorPOSDevLength", "errorPOSDevValue").
+    /// Default "250".
+    std::string POSDev() const;
+    void setPOSDev(const std::string& value);
+    /// Milliseconds to wait for the terminal's reply; per control, not shared.  Any value but 0
+    /// ("errorPOSTimeoutNullValue"); default 10000.
+    int32_t POSTimeout() const { return posTimeout_; }
+    void setPOSTimeout(int32_t value);
+
+    // ---- Basic payment: exchange and reply fields -----------------------------------------
+
+    /// Sends the 26-character request (the six fields, then ten spaces) with `SendMessage`.
+    /// Returns its result; an unexpected fault reports "errorHandlerPOSsend".
+    bool POSsend();
+    /// Blanks the reply fields, sends the request, waits up to `POSTimeout` ms for the reply,
+    /// decodes it into the reply fields and returns it (raising `ReceivedEvent` after the
+    /// fields are filled, when enabled).  Empty when the send failed or no reply came.  An
+    /// unexpected fault reports "errorHandlerPOSMessage" and returns what it held.
+    std::string POSMessage();
+    /// The reply fields of this thread's last `POSMessage` (code-0 characters before the first
+    /// one, spaces when no reply came): cash-register number (2), status (1), amount (8), mode
+    /// (1), reply data (55), currency (3).
+    std::string EFTposNumber() const;
+    std::string EFTposStat() const;
+    std::string EFTposAmount() const;
+    std::string EFTposMode() const;
+    std::string EFTposRep() const;
+    std::string EFTposDev() const;
+
     // ---- Checksums, parity and digit tests --------------------------------------------------
     // (checksum section: begin)
     //
@@ -575,6 +630,7 @@ class KorvelComTools {
     void flush();
     void setLineDefaults(int16_t rThreshold);
     void onComm();
+    void putPosField(int field, const std::string& value);
     void CheckReceiveStart();
     // Appends arriving characters to `into` until `TOBetweenChar` ms pass without one (or an
     // Escape abort); `deadline` holds the last silence deadline afterwards.
@@ -588,6 +644,7 @@ class KorvelComTools {
     std::function<void(const std::string&)> propertyChanged_;
     LinkState st_;
     Extent size_{};
+    int32_t posTimeout_ = 10000;
 };
 
 }  // namespace korvel

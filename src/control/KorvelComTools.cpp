@@ -3,6 +3,7 @@
 #include "korvelcom/KorvelComTools.h"
 
 #include "control/Guarded.h"
+#include "pos/PosFields.h"
 
 namespace korvel {
 namespace {
@@ -17,6 +18,8 @@ KorvelComTools::KorvelComTools(Platform& platform)
     : platform_(platform), comm_(platform.createSerial()) {
     comm_->setOnComm([this] { onComm(); });
     size_ = kLogoSize;
+    // The request fields are shared by every control of this thread: each new one resets them.
+    pos::threadRecord().resetRequest();
 }
 
 KorvelComTools::KorvelComTools() : KorvelComTools(defaultPlatform()) {}
@@ -36,6 +39,8 @@ void KorvelComTools::InitNewInstance() {
     st_ = LinkState{};
     st_.ReceiveArmed = armed;
     st_.ReceivedEventDeferred = deferred;
+    pos::threadRecord().resetRequest();
+    posTimeout_ = 10000;
 }
 
 void KorvelComTools::Resize() {
@@ -60,7 +65,10 @@ void KorvelComTools::reportError(const char* tag) {
 }
 
 void KorvelComTools::markChanged(const char* name) {
-    if (propertyChanged_) propertyChanged_(name);
+    // A fault in the container's notification is ignored: the put has already taken effect.
+    ignoreFailure([&] {
+        if (propertyChanged_) propertyChanged_(name);
+    });
 }
 
 }  // namespace korvel

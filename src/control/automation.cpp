@@ -24,6 +24,7 @@ AutomationTable buildTable() {
     // One line per subsystem.
     registerControlMembers(t);
     registerLinkProtocolMembers(t);
+    registerPosMembers(t);
     registerChecksumMembers(t);
     registerUtilityMembers(t);
     return t;
