@@ -6,6 +6,10 @@ const std::vector<Command>& commands() {
     static const std::vector<Command> list = {
         {"info", "info [--set NAME=VALUE]...   version, link defaults, port mapping", cmdInfo},
         {"get", "get NAME [--set NAME=VALUE]...   read a property by name", cmdGet},
+        {"checksum",
+         "checksum lrc8|crc16|sum FILE|--string TEXT [--start N] [--end N] [--init V] [--poly P]   "
+         "check value in decimal",
+         cmdChecksum},
     };
     return list;
 }
