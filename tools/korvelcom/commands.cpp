@@ -10,6 +10,10 @@ const std::vector<Command>& commands() {
          "checksum lrc8|crc16|sum FILE|--string TEXT [--start N] [--end N] [--init V] [--poly P]   "
          "check value in decimal",
          cmdChecksum},
+        {"sim",
+         "sim (--device PATH | --pty) [--behaviour NAME]... [--reply-delay MS] "
+         "[--unsolicited-every MS] [--quiet]   payment-terminal simulator",
+         cmdSim},
     };
     return list;
 }
