@@ -209,6 +209,8 @@ class KorvelComTools {
     /// "errorHandlerSendMessage" after the last data attempt or on a port failure.  A message
     /// longer than 32766 bytes cannot be framed: it fails with "errorHandleraddLRC8toString"
     /// reported, then "errorHandlerSendMessage", and nothing is sent.
+    /// A successful send clears `ReceiveError`: the tag a failed frame attempt stored before a
+    /// re-sent frame was acknowledged would otherwise end the following reply wait at once.
     /// `NextCommandTick` is waited for only when it lies at most `TOWaitBetweenCommand` ms ahead:
     /// an older value (the initial 0, or one from before the tick's wrap) does not hold a send.
     bool SendMessage(const std::string& strMessage);

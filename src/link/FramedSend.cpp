@@ -34,6 +34,9 @@ bool KorvelComTools::SendMessage(const std::string& strMessage) {
                 WaitTOReply();
                 comm_->output(*frame);
                 if (WaitAck()) {
+                    // A frame attempt that failed before this one left its step tag; the send
+                    // has recovered, and a stale tag would end the reply wait at once.
+                    st_.ReceiveError.clear();
                     WaitTOReply();
                     comm_->output(std::string(1, EOT));
                     WaitTOReply();

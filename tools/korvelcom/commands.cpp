@@ -14,6 +14,10 @@ const std::vector<Command>& commands() {
          "sim (--device PATH | --pty) [--behaviour NAME]... [--reply-delay MS] "
          "[--unsolicited-every MS] [--quiet]   payment-terminal simulator",
          cmdSim},
+        {"message",
+         "message --device PATH [--timeout MS] [--set NAME=VALUE]... [--trace] [--json] TEXT   "
+         "one framed exchange",
+         cmdMessage},
     };
     return list;
 }
