@@ -48,13 +48,14 @@ int cmdMessage(const Args& argsIn) {
     EscapeKey escape(loop);
 
     const std::string reply = control.Message(text, timeout);
-    control.CommClose();
+    const std::string error = control.ReceiveError();
+    if (control.CommPortOpen()) control.CommClose();
     control.comm().setWireLog(nullptr);
 
     if (trace) std::cerr << log.format();
     if (json) {
         std::cout << "{\"reply\": " << jsonString(reply)
-                  << ", \"ReceiveError\": " << jsonString(control.ReceiveError())
+                  << ", \"ReceiveError\": " << jsonString(error)
                   << ", \"ReceiveMessage\": " << jsonString(control.ReceiveMessage()) << "}\n";
     } else if (!reply.empty()) {
         std::cout << reply << '\n';

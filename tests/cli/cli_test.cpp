@@ -1,0 +1,71 @@
+// The technician's command line, run as a separate program: properties by name, and a framed
+// exchange with the simulator running in another process on a pseudo-terminal.
+#include <gtest/gtest.h>
+
+#include "support/Process.h"
+
+namespace korvel {
+namespace {
+
+const std::string kCli = KORVEL_CLI_PATH;
+
+TEST(Cli, InfoAndPropertiesByName) {
+    auto info = test::run({kCli, "info"});
+    EXPECT_EQ(info.status, 0);
+    EXPECT_NE(info.out.find("KorvelComTools 3.00"), std::string::npos);
+    EXPECT_NE(info.out.find("TOwaitChar            600"), std::string::npos) << info.out;
+    EXPECT_NE(info.out.find("/dev/ttyS0"), std::string::npos);
+
+    auto get = test::run({kCli, "get", "TOwaitRetry", "--set", "TOwaitRetry=900"});
+    EXPECT_EQ(get.status, 0);
+    EXPECT_EQ(get.out, "900\n");
+    auto bad = test::run({kCli, "get", "TOwaitRetry", "--set", "TOwaitRetry=soon"});
+    EXPECT_EQ(bad.status, 2);
+    EXPECT_NE(bad.err.find("TOwaitRetry"), std::string::npos);
+    auto unknown = test::run({kCli, "get", "NoSuchProperty"});
+    EXPECT_EQ(unknown.status, 1);
+    auto rejected = test::run({kCli, "get", "POSAmount", "--set", "POSAmount=12"});
+    EXPECT_EQ(rejected.out, "00000001\n") << "a value the put rejects is not stored";
+}
+
+TEST(Cli, MessageRoundTripAgainstTheSimulatorInAnotherProcess) {
+    test::Background sim({kCli, "sim", "--pty", "--quiet"});
+    ASSERT_TRUE(sim.started());
+    const std::string device = sim.firstLine(5000);
+    ASSERT_EQ(device.rfind("/dev/", 0), 0u) << "sim printed no device path";
+
+    auto plain = test::run({kCli, "message", "--device", device, "HELLO"});
+    EXPECT_EQ(plain.status, 0) << plain.err;
+    EXPECT_EQ(plain.out, "HELLO\n") << "the simulator echoes by default";
+
+    auto json = test::run({kCli, "message", "--device", device, "--json", "--trace", "A\"B"});
+    EXPECT_EQ(json.status, 0) << json.err;
+    EXPECT_EQ(json.out,
+              "{\"reply\": \"A\\\"B\", \"ReceiveError\": \"\", \"ReceiveMessage\": "
+              "\"A\\\"B\"}\n");
+    // The trace names the control characters, one line per burst, both directions.
+    EXPECT_NE(json.err.find("-> ENQ"), std::string::npos) << json.err;
+    EXPECT_NE(json.err.find("<- ACK"), std::string::npos);
+    EXPECT_NE(json.err.find("-> STX 'A\"B' ETX"), std::string::npos);
+    EXPECT_EQ(sim.stop(), 0);
+}
+
+TEST(Cli, MessageToASilentTerminalFailsWithItsTag) {
+    test::Background sim({kCli, "sim", "--pty", "--quiet", "--behaviour", "silent"});
+    const std::string device = sim.firstLine(5000);
+    ASSERT_FALSE(device.empty());
+    auto r = test::run({kCli, "message", "--device", device, "--set", "TOwaitChar=50", "--set",
+                        "TOwaitRetry=10", "HELLO"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "errorHandlerOpenSession\n");
+}
+
+TEST(Cli, MessageOnAMissingDevice) {
+    auto r = test::run({kCli, "message", "--device", "/dev/korvelcom-missing", "HELLO"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "errorHandlerOpenSession\n");
+}
+
+}  // namespace
+}  // namespace korvel
