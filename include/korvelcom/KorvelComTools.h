@@ -466,28 +466,23 @@ class KorvelComTools {
     // over 1 to 3 in groups of 2 gives codes 12 and 34 followed by "45".
 
     /// Groups of 1 decimal digit ("A7" over 2 to 2 gives "A" and the character of code 7).
-    std::string cStr1DtoDec(const std::string& strPacket, int16_t& intStart,
-                            int16_t& intEnd) const;
+    std::string cStr1DtoDec(const std::string& strPacket, int16_t& intStart, int16_t& intEnd) const;
     std::string cStr1DtoDec(const std::string& strPacket, int16_t& intStart) const;
     std::string cStr1DtoDec(const std::string& strPacket) const;
     /// Groups of 2 decimal digits.
-    std::string cStr2DtoDec(const std::string& strPacket, int16_t& intStart,
-                            int16_t& intEnd) const;
+    std::string cStr2DtoDec(const std::string& strPacket, int16_t& intStart, int16_t& intEnd) const;
     std::string cStr2DtoDec(const std::string& strPacket, int16_t& intStart) const;
     std::string cStr2DtoDec(const std::string& strPacket) const;
     /// Groups of 3 decimal digits ("065" gives "A").
-    std::string cStr3DtoDec(const std::string& strPacket, int16_t& intStart,
-                            int16_t& intEnd) const;
+    std::string cStr3DtoDec(const std::string& strPacket, int16_t& intStart, int16_t& intEnd) const;
     std::string cStr3DtoDec(const std::string& strPacket, int16_t& intStart) const;
     std::string cStr3DtoDec(const std::string& strPacket) const;
     /// Groups of 1 hexadecimal digit.
-    std::string cStr1HtoDec(const std::string& strPacket, int16_t& intStart,
-                            int16_t& intEnd) const;
+    std::string cStr1HtoDec(const std::string& strPacket, int16_t& intStart, int16_t& intEnd) const;
     std::string cStr1HtoDec(const std::string& strPacket, int16_t& intStart) const;
     std::string cStr1HtoDec(const std::string& strPacket) const;
     /// Groups of 2 hexadecimal digits ("1A2B" gives the characters of codes 0x1A and 0x2B).
-    std::string cStr2HtoDec(const std::string& strPacket, int16_t& intStart,
-                            int16_t& intEnd) const;
+    std::string cStr2HtoDec(const std::string& strPacket, int16_t& intStart, int16_t& intEnd) const;
     std::string cStr2HtoDec(const std::string& strPacket, int16_t& intStart) const;
     std::string cStr2HtoDec(const std::string& strPacket) const;
 
@@ -495,18 +490,15 @@ class KorvelComTools {
     // "0" to the width in the name; longer texts are written whole.
 
     /// Decimal, at least 2 digits ("A" gives "65", code 200 gives "200").
-    std::string c2DecToAsc(const std::string& strPacket, int16_t& intStart,
-                           int16_t& intEnd) const;
+    std::string c2DecToAsc(const std::string& strPacket, int16_t& intStart, int16_t& intEnd) const;
     std::string c2DecToAsc(const std::string& strPacket, int16_t& intStart) const;
     std::string c2DecToAsc(const std::string& strPacket) const;
     /// Decimal, at least 3 digits ("A" gives "065").
-    std::string c3DecToAsc(const std::string& strPacket, int16_t& intStart,
-                           int16_t& intEnd) const;
+    std::string c3DecToAsc(const std::string& strPacket, int16_t& intStart, int16_t& intEnd) const;
     std::string c3DecToAsc(const std::string& strPacket, int16_t& intStart) const;
     std::string c3DecToAsc(const std::string& strPacket) const;
     /// Upper-case hexadecimal, 2 digits ("AB" gives "4142").
-    std::string c2HexToAsc(const std::string& strPacket, int16_t& intStart,
-                           int16_t& intEnd) const;
+    std::string c2HexToAsc(const std::string& strPacket, int16_t& intStart, int16_t& intEnd) const;
     std::string c2HexToAsc(const std::string& strPacket, int16_t& intStart) const;
     std::string c2HexToAsc(const std::string& strPacket) const;
 

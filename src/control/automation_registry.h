@@ -7,7 +7,7 @@ namespace korvel {
 
 void registerControlMembers(AutomationTable& table);  // control, port, waits
 void registerChecksumMembers(AutomationTable& table);
-void registerUtilityMembers(AutomationTable& table);  // conversions, scrambling, system
+void registerUtilityMembers(AutomationTable& table);       // conversions, scrambling, system
 void registerLinkProtocolMembers(AutomationTable& table);  // framed send, receive, test frames
 void registerPosMembers(AutomationTable& table);           // basic payment
 

@@ -67,5 +67,47 @@ TEST(Cli, MessageOnAMissingDevice) {
     EXPECT_EQ(r.err, "errorHandlerOpenSession\n");
 }
 
+TEST(Cli, DemoPaysAgainstTheBundledSimulator) {
+    auto r = test::run({kCli, "demo", "--think", "50"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("EFTposStat    '0'"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("EFTposAmount  '00001500'"), std::string::npos);
+    EXPECT_NE(r.out.find("-> STX '010000150010?250          ' ETX"), std::string::npos)
+        << "the trace shows the request frame";
+    auto refused = test::run({kCli, "demo", "--think", "50", "--amount", "00000099"});
+    EXPECT_EQ(refused.status, 0) << "a refusal is still a reply";
+    EXPECT_NE(refused.out.find("EFTposStat    '1'"), std::string::npos);
+    auto rejected = test::run({kCli, "demo", "--amount", "99"});
+    EXPECT_EQ(rejected.status, 1);
+    EXPECT_EQ(rejected.err, "POSAmount \"99\": errorPOSAmountLength\n");
+}
+
+TEST(Cli, PayAgainstTheSimulatorInAnotherProcess) {
+    test::Background sim({kCli, "sim", "--pty", "--quiet", "--responder", "payment"});
+    const std::string device = sim.firstLine(5000);
+    ASSERT_FALSE(device.empty());
+    auto ok = test::run({kCli, "pay", "--device", device, "--amount", "00001234", "--currency",
+                         "978", "--number", "07", "--json"});
+    EXPECT_EQ(ok.status, 0) << ok.err;
+    EXPECT_NE(ok.out.find("\"EFTposNumber\": \"07\", \"EFTposStat\": \"0\", "
+                          "\"EFTposAmount\": \"00001234\""),
+              std::string::npos)
+        << ok.out;
+    EXPECT_NE(ok.out.find("\"EFTposDev\": \"978\", \"reply\": \"070"), std::string::npos);
+    EXPECT_NE(ok.out.find("\"ReceiveError\": \"\"}"), std::string::npos);
+
+    auto silent =
+        test::run({kCli, "pay", "--device", device, "--amount", "00000404", "--timeout", "400"});
+    EXPECT_EQ(silent.status, 1);
+    EXPECT_EQ(silent.err, "no reply within 400 ms\n");
+    EXPECT_NE(silent.out.find("EFTposStat    ' '"), std::string::npos) << "blank after a time-out";
+
+    auto bad = test::run({kCli, "pay", "--device", device, "--currency", "EUR"});
+    EXPECT_EQ(bad.status, 1);
+    EXPECT_EQ(bad.err, "POSDev \"EUR\": errorPOSDevValue\n");
+    EXPECT_EQ(bad.out, "") << "nothing sent, nothing printed";
+    EXPECT_EQ(sim.stop(), 0);
+}
+
 }  // namespace
 }  // namespace korvel

@@ -22,6 +22,7 @@
 #include "platform/posix/PosixHostLoop.h"
 #include "platform/posix/PosixSerialComm.h"
 #include "sim/CommPort.h"
+#include "sim/PaymentResponder.h"
 #include "sim/PtyPort.h"
 #include "sim/Terminal.h"
 
@@ -30,7 +31,8 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: korvelcom sim (--device PATH | --pty) [--behaviour NAME]... [--reply-delay MS]\n"
-    "                     [--unsolicited-every MS] [--settings S] [--duration MS] [--quiet]\n"
+    "                     [--unsolicited-every MS] [--settings S] [--duration MS]\n"
+    "                     [--responder echo|payment] [--quiet]\n"
     "  --pty: create a pseudo-terminal; its device path is the first line of output\n"
     "  --device PATH: answer on a serial device, with --settings (default 9600,e,7,1)\n"
     "  --behaviour NAME: normal, silent, no-frame-ack, bad-check, noise, slow, split,\n"
@@ -38,6 +40,9 @@ constexpr const char* kUsage =
     "  --reply-delay MS: delay of \"slow\" (implies it; default 3000)\n"
     "  --unsolicited-every MS: period of \"unsolicited\" (implies it; default 5000)\n"
     "  --duration MS: stop after MS milliseconds (default: run until SIGINT or SIGTERM)\n"
+    "  --responder NAME: echo (answers with the request) or payment (basic payment\n"
+    "                    replies: amounts ending in 99 refused, 98 card unreadable,\n"
+    "                    00000404 never answered)\n"
     "  --quiet: no trace on standard error\n";
 
 volatile std::sig_atomic_t g_stop = 0;
@@ -74,6 +79,7 @@ int cmdSim(const Args& args) {
     std::string settings = "9600,e,7,1";
     std::optional<int32_t> duration;
     sim::TerminalOptions options;
+    std::string responder = "echo";
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         const bool hasValue = i + 1 < args.size();
@@ -88,6 +94,10 @@ int cmdSim(const Args& args) {
             device = args[++i];
         } else if (a == "--settings") {
             settings = args[++i];
+        } else if (a == "--responder") {
+            responder = args[++i];
+            if (responder != "echo" && responder != "payment")
+                return usage("unknown responder '" + responder + "'");
         } else if (a == "--behaviour") {
             if (!sim::applyBehaviour(options.behaviours, args[++i]))
                 return usage("unknown behaviour '" + args[i] + "'");
@@ -135,6 +145,7 @@ int cmdSim(const Args& args) {
             port = commPort.get();
         }
         sim::Terminal terminal(loop, *port, options);
+        if (responder == "payment") terminal.setResponder(sim::paymentReply);
         if (!quiet) terminal.setLogger([](const std::string& line) { std::cerr << line << '\n'; });
         std::cout << path << std::endl;
         if (!quiet)

@@ -4,6 +4,13 @@ namespace korvel::cli {
 
 const std::vector<Command>& commands() {
     static const std::vector<Command> list = {
+        {"demo", "demo [--amount 8DIGITS] [--think MS]   a payment against the bundled simulator",
+         cmdDemo},
+        {"pay",
+         "pay (--device PATH | --port N) [--amount A] [--number NN] [--rep R] [--mode M] "
+         "[--type T] [--currency CCC] [--timeout MS] [--set NAME=VALUE]... [--json] [--trace]   "
+         "one basic payment",
+         cmdPay},
         {"info", "info [--set NAME=VALUE]...   version, link defaults, port mapping", cmdInfo},
         {"get", "get NAME [--set NAME=VALUE]...   read a property by name", cmdGet},
         {"checksum",
@@ -12,7 +19,8 @@ const std::vector<Command>& commands() {
          cmdChecksum},
         {"sim",
          "sim (--device PATH | --pty) [--behaviour NAME]... [--reply-delay MS] "
-         "[--unsolicited-every MS] [--quiet]   payment-terminal simulator",
+         "[--unsolicited-every MS] [--responder echo|payment] [--quiet]   payment-terminal "
+         "simulator",
          cmdSim},
         {"message",
          "message --device PATH [--timeout MS] [--set NAME=VALUE]... [--trace] [--json] TEXT   "

@@ -24,5 +24,7 @@ int cmdGet(const Args& args);
 int cmdChecksum(const Args& args);
 int cmdSim(const Args& args);
 int cmdMessage(const Args& args);
+int cmdPay(const Args& args);
+int cmdDemo(const Args& args);
 
 }  // namespace korvel::cli

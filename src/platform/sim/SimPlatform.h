@@ -68,7 +68,7 @@ class SimSystemServices : public SystemServices {
     double twipsY = 0;
     bool failStarts = false;  ///< every start fails (program not found)
     int32_t nextPid = 4000;
-    std::set<int32_t> running;                     ///< processes still running
+    std::set<int32_t> running;                      ///< processes still running
     std::vector<std::vector<std::string>> started;  ///< every start asked for, in order
     std::vector<int32_t> waited;                    ///< every wait for a process end, in order
     int64_t runningQueries = 0;                     ///< calls of `processRunning`

@@ -1,0 +1,212 @@
+// `korvelcom pay` (one basic payment against a terminal or a simulator) and `korvelcom demo`
+// (the same against the bundled simulator on a pseudo-terminal, with progress on screen).
+#include <unistd.h>
+
+#include <cstdio>
+#include <iostream>
+#include <memory>
+
+#include "keys.h"
+#include "korvelcom/Automation.h"
+#include "korvelcom/platform/WireLog.h"
+#include "options.h"
+#include "platform/posix/PosixHostLoop.h"
+#include "platform/posix/PosixSerialComm.h"
+#include "sim/PaymentResponder.h"
+#include "sim/PtyPort.h"
+#include "sim/Terminal.h"
+
+namespace korvel::cli {
+namespace {
+
+constexpr const char* kReplyFields[] = {"EFTposNumber", "EFTposStat", "EFTposAmount",
+                                        "EFTposMode",   "EFTposRep",  "EFTposDev"};
+
+// Shows the elapsed time of the running payment on standard error until stopped: rewritten in
+// place on a terminal, one line a second otherwise.
+class Progress {
+  public:
+    Progress(HostLoop& loop, int32_t timeoutMs)
+        : loop_(loop), timeoutMs_(timeoutMs), start_(loop.tick()), tty_(isatty(STDERR_FILENO)) {
+        schedule();
+    }
+    ~Progress() {
+        *alive_ = false;
+        if (tty_ && shown_) std::cerr << "\r\033[K" << std::flush;
+    }
+
+  private:
+    void schedule() {
+        auto alive = alive_;
+        loop_.post(
+            [this, alive] {
+                if (!*alive) return;
+                show();
+                schedule();
+            },
+            tty_ ? 100 : 1000);
+    }
+    void show() {
+        char line[128];
+        std::snprintf(line, sizeof line, "waiting for the terminal: %.1f s of %.1f s (Esc aborts)",
+                      (loop_.tick() - start_) / 1000.0, timeoutMs_ / 1000.0);
+        std::cerr << (tty_ ? "\r" : "") << line << (tty_ ? "" : "\n") << std::flush;
+        shown_ = true;
+    }
+
+    HostLoop& loop_;
+    int32_t timeoutMs_;
+    int32_t start_;
+    bool tty_;
+    bool shown_ = false;
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+};
+
+struct PaymentArgs {
+    std::vector<std::pair<std::string, std::string>> fields;  // property, value, in order
+    bool json = false, trace = false;
+};
+
+// Applies the request fields through the control's validating puts; false (after printing the
+// tag) when one is rejected.
+bool applyFields(KorvelComTools& control, const PaymentArgs& a) {
+    for (const auto& [name, value] : a.fields) {
+        control.setReceiveError("");
+        if (name == "POSTimeout") {
+            control.setPOSTimeout(std::stoi(value));
+        } else {
+            setProperty(control, name, Value(value));
+        }
+        if (!control.ReceiveError().empty()) {
+            std::cerr << name << " \"" << value << "\": " << control.ReceiveError() << '\n';
+            return false;
+        }
+    }
+    return true;
+}
+
+int pay(KorvelComTools& control, const PaymentArgs& a, WireLog& log, bool progress) {
+    control.comm().setWireLog(&log);
+    auto& loop = static_cast<PosixHostLoop&>(control.platform().loop());
+    EscapeKey escape(loop);
+    std::string reply;
+    {
+        std::unique_ptr<Progress> shown;
+        std::cout << std::flush;
+        if (progress) shown = std::make_unique<Progress>(loop, control.POSTimeout());
+        reply = control.POSMessage();
+    }
+    const std::string error = control.ReceiveError();
+    if (control.CommPortOpen()) control.CommClose();
+    control.comm().setWireLog(nullptr);
+
+    if (a.json) {
+        std::cout << "{";
+        for (const char* name : kReplyFields)
+            std::cout << "\"" << name
+                      << "\": " << jsonString(std::get<std::string>(getProperty(control, name)))
+                      << ", ";
+        std::cout << "\"reply\": " << jsonString(reply)
+                  << ", \"ReceiveError\": " << jsonString(error) << "}\n";
+    } else {
+        for (const char* name : kReplyFields) {
+            std::cout << "  " << name << std::string(14 - std::string(name).size(), ' ')
+                      << WireLog::describe(std::get<std::string>(getProperty(control, name)))
+                      << '\n';
+        }
+    }
+    if (a.trace) (a.json ? std::cerr : std::cout) << "\nWire trace:\n" << log.format();
+    if (!reply.empty()) return 0;
+    std::cerr << (error.empty() ? "no reply within " + std::to_string(control.POSTimeout()) + " ms"
+                                : error)
+              << '\n';
+    return 1;
+}
+
+}  // namespace
+
+int cmdPay(const Args& argsIn) {
+    Args args = argsIn;
+    const auto sets = takeSets(args);
+    PaymentArgs a;
+    std::string device;
+    int port = 0;
+    const std::vector<std::pair<std::string, std::string>> fieldOptions = {
+        {"--number", "POSNumber"},  {"--amount", "POSAmount"}, {"--rep", "POSRep"},
+        {"--mode", "POSMode"},      {"--type", "POSType"},     {"--currency", "POSDev"},
+        {"--timeout", "POSTimeout"}};
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& opt = args[i];
+        const bool hasValue = i + 1 < args.size();
+        bool matched = false;
+        for (const auto& [flag, property] : fieldOptions) {
+            if (opt == flag && hasValue) {
+                a.fields.emplace_back(property, args[++i]);
+                matched = true;
+            }
+        }
+        if (matched) continue;
+        if (opt == "--device" && hasValue) {
+            device = args[++i];
+        } else if (opt == "--port" && hasValue) {
+            port = std::stoi(args[++i]);
+        } else if (opt == "--json") {
+            a.json = true;
+        } else if (opt == "--trace") {
+            a.trace = true;
+        } else {
+            std::cerr << "korvelcom pay: unexpected argument '" << opt << "'\n";
+            return 2;
+        }
+    }
+    if (device.empty() == (port == 0)) {
+        std::cerr << "usage: korvelcom " << commands()[1].usage << '\n';
+        return 2;
+    }
+    KorvelComTools control;
+    if (!applySets(control, sets)) return 2;
+    if (port != 0) control.setCommPort(static_cast<int16_t>(port));
+    if (!device.empty()) PortMap::set(control.CommPort(), device);
+    if (!applyFields(control, a)) return 1;
+    WireLog log;
+    return pay(control, a, log, false);
+}
+
+int cmdDemo(const Args& args) {
+    PaymentArgs a;
+    a.trace = true;
+    int32_t thinkMs = 1500;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--amount" && i + 1 < args.size()) {
+            a.fields.emplace_back("POSAmount", args[++i]);
+        } else if (args[i] == "--think" && i + 1 < args.size()) {
+            thinkMs = std::stoi(args[++i]);
+        } else {
+            std::cerr << "usage: korvelcom " << commands()[0].usage << '\n';
+            return 2;
+        }
+    }
+    KorvelComTools control;
+    auto& loop = control.platform().loop();
+    // The terminal runs on this thread's loop, so it answers from inside the control's waits.
+    sim::PtyPort ptyPort(loop);
+    sim::TerminalOptions options;
+    options.processingDelayMs = thinkMs;  // the cardholder's time at the terminal
+    sim::Terminal terminal(loop, ptyPort, options);
+    terminal.setResponder(sim::paymentReply);
+    PortMap::set(control.CommPort(), ptyPort.slavePath());
+
+    if (a.fields.empty()) a.fields.emplace_back("POSAmount", "00001500");
+    if (!applyFields(control, a)) return 1;
+    std::cout << "KorvelComTools " << control.Version() << " demo: a payment of "
+              << control.POSAmount() << " (currency " << control.POSDev()
+              << ") against the simulated terminal on " << ptyPort.slavePath() << "\n"
+              << "Request: "
+              << WireLog::describe(control.POSNumber() + control.POSAmount() + control.POSRep() +
+                                   control.POSMode() + control.POSType() + control.POSDev())
+              << " + private area\n\nReply fields:\n";
+    WireLog log;
+    return pay(control, a, log, true);
+}
+
+}  // namespace korvel::cli
