@@ -32,7 +32,7 @@ template <class Cond>
 KorvelComTools::WaitEnd KorvelComTools::waitUntil(int32_t deadline, Cond&& cond) {
     HostLoop& loop = platform_.loop();
     for (;;) {
-        loop.yield();
+        loop.yieldUntil(deadline);
         // Read at every poll, so a handler that changes the switch during the yield counts.
         if (st_.EscapeKeyEnabled && loop.escapeDown()) return WaitEnd::Escape;
         const int32_t now = loop.tick();

@@ -38,7 +38,7 @@ void KorvelComTools::gather(std::string& into, int32_t& deadline) {
     HostLoop& loop = platform_.loop();
     deadline = tickAdd(tick(), st_.TOBetweenChar);
     do {
-        loop.yield();
+        loop.yieldUntil(deadline);
         if (st_.EscapeKeyEnabled && loop.escapeDown()) break;
         if (waitingCount() > 0) {
             into += comm_->input();

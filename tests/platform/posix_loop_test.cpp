@@ -186,3 +186,55 @@ TEST(PosixHostLoopTest, EscapeFollowsTheEscapeSource) {
 
 }  // namespace
 }  // namespace korvel
+
+namespace korvel {
+namespace {
+
+TEST(PosixHostLoopTest, DeadlineAwareYieldSleepsUntilTheDeadlineOrAnEvent) {
+    PosixHostLoop loop;
+    // A 300 ms wait with nothing happening: a handful of yields, ending past the deadline.
+    const int32_t deadline = tickAdd(loop.tick(), 300);
+    uint64_t yields = 0;
+    while (!tickPassed(loop.tick(), deadline)) {
+        loop.yieldUntil(deadline);
+        ++yields;
+    }
+    EXPECT_LT(yields, 10u) << "an idle wait does not wake every millisecond";
+
+    // With an escape source the key is polled every 10 ms or so.
+    loop.setEscapeSource([] { return false; });
+    const int32_t second = tickAdd(loop.tick(), 300);
+    yields = 0;
+    while (!tickPassed(loop.tick(), second)) {
+        loop.yieldUntil(second);
+        ++yields;
+    }
+    EXPECT_GE(yields, 5u) << "Escape is still polled during the wait";
+    EXPECT_LT(yields, 100u);
+    loop.setEscapeSource(nullptr);
+
+    // Posted work and a readable descriptor end the sleep long before the deadline.
+    int fds[2];
+    ASSERT_EQ(pipe2(fds, O_NONBLOCK), 0);
+    CountingSource src;
+    src.fd = fds[0];
+    bool readable = false;
+    src.onService = [&] {
+        char buf[4];
+        readable = readable || read(fds[0], buf, sizeof buf) > 0;
+    };
+    loop.addSource(&src);
+    loop.post([&] { ASSERT_EQ(write(fds[1], "x", 1), 1); }, 20);
+    const int32_t far = tickAdd(loop.tick(), 5000);
+    const int32_t start = loop.tick();
+    while (!readable && !tickPassed(loop.tick(), far))
+        loop.yieldUntil(far);
+    EXPECT_TRUE(readable);
+    EXPECT_LT(tickAdd(loop.tick(), -start), 1000) << "woken by the byte, not the deadline";
+    loop.removeSource(&src);
+    close(fds[0]);
+    close(fds[1]);
+}
+
+}  // namespace
+}  // namespace korvel

@@ -7,8 +7,9 @@
 namespace korvel {
 
 /// Something the loop services at every yield: a serial port delivering its notifications, a
-/// simulator reading its line.  `waitHandle()` is an OS handle the loop may block on while
-/// idle (a file descriptor on POSIX), or -1 for none.
+/// simulator reading its line.  `waitHandle()` is an OS handle whose readiness wakes an idle
+/// loop (a file descriptor on POSIX), or -1 when nothing can arrive that needs waking for (a
+/// closed or vanished port).
 class LoopSource {
   public:
     virtual ~LoopSource() = default;
@@ -31,6 +32,15 @@ class HostLoop {
     /// When nothing is pending it may block for a short while (at most 1 ms on the POSIX loop;
     /// on the simulated loop, virtual time moves on), so waiting loops cost almost no CPU.
     virtual void yield() = 0;
+
+    /// A yield from a waiting loop whose deadline is `deadlineTick`: the same as `yield()`,
+    /// except that an idle thread may sleep until the tick passes that deadline (or a serial
+    /// notification, posted work or the Escape key's polling interval comes first) instead of
+    /// waking every millisecond.  The wait still ends at the first tick past its deadline.
+    virtual void yieldUntil(int32_t deadlineTick) {
+        (void)deadlineTick;
+        yield();
+    }
 
     /// Whether the Escape key is held down at this poll.
     virtual bool escapeDown() = 0;

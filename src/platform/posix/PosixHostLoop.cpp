@@ -9,8 +9,10 @@ namespace korvel {
 namespace {
 
 constexpr int64_t kTickBase = 1'000'000'000;
-/// Longest time an idle yield blocks, in milliseconds.
-constexpr int kIdleWaitMs = 1;
+/// Longest time an idle yield blocks, in microseconds.
+constexpr int64_t kIdleWaitUs = 1000;
+/// Longest sleep of a deadline-aware yield while an escape source must be polled.
+constexpr int64_t kEscapePollUs = 10'000;
 
 int64_t monotonicNs() {
     timespec ts{};
@@ -77,38 +79,50 @@ bool PosixHostLoop::serviceSources() {
     return did;
 }
 
-bool PosixHostLoop::waitIdle(int timeoutMs) {
+bool PosixHostLoop::waitIdle(int64_t timeoutUs) {
     pollFds_.clear();
-    bool allHaveHandles = true;
     for (LoopSource* source : sources_) {
         const int fd = source->waitHandle();
-        if (fd >= 0) {
-            pollFds_.push_back(pollfd{fd, POLLIN, 0});
-        } else {
-            allHaveHandles = false;
-        }
+        if (fd >= 0) pollFds_.push_back(pollfd{fd, POLLIN, 0});
     }
+    const timespec timeout{static_cast<time_t>(timeoutUs / 1'000'000),
+                           static_cast<long>(timeoutUs % 1'000'000) * 1000};
     // EINTR or any other failure just ends the wait early; the caller polls again.
-    const int ready = poll(pollFds_.data(), static_cast<nfds_t>(pollFds_.size()), timeoutMs);
-    // Nothing to service when the wait timed out and every source would have woken it.
-    return ready != 0 || !allHaveHandles;
+    const int ready =
+        ppoll(pollFds_.data(), static_cast<nfds_t>(pollFds_.size()), &timeout, nullptr);
+    // Nothing to service when the wait timed out: every source that can receive has a handle.
+    return ready != 0;
 }
 
 void PosixHostLoop::yield() {
+    yieldFor(kIdleWaitUs);
+}
+
+void PosixHostLoop::yieldUntil(int32_t deadlineTick) {
+    // Microseconds until the tick first exceeds the deadline (a tick is a whole millisecond
+    // of elapsed time, so that is the start of millisecond deadline + 1).
+    const int64_t now = elapsedUs();
+    const int32_t ticksLeft = tickAdd(deadlineTick, 1 - tick());
+    int64_t sleepUs = ticksLeft <= 0 ? 0 : (now / 1000 + ticksLeft) * 1000 - now;
+    if (escape_) sleepUs = std::min(sleepUs, kEscapePollUs);
+    yieldFor(std::max<int64_t>(sleepUs, 0));
+}
+
+void PosixHostLoop::yieldFor(int64_t maxIdleUs) {
     ++yields_;
     const uint64_t limit = nextSeq_;
     bool busy = runDueWork(elapsedUs(), limit);
     if (serviceSources()) busy = true;
-    if (busy) return;
+    if (busy || maxIdleUs <= 0) return;
 
-    int timeoutMs = kIdleWaitMs;
+    int64_t timeoutUs = maxIdleUs;
     if (!work_.empty()) {
         // The earliest deadline; work posted during this yield counts as due at once.
         const int64_t waitUs = work_.begin()->first.first - elapsedUs();
         if (waitUs <= 0) return;
-        timeoutMs = static_cast<int>(std::min<int64_t>(kIdleWaitMs, (waitUs + 999) / 1000));
+        timeoutUs = std::min(timeoutUs, waitUs);
     }
-    if (waitIdle(timeoutMs)) serviceSources();
+    if (waitIdle(timeoutUs)) serviceSources();
 }
 
 void PosixHostLoop::runFor(int32_t ms) {

@@ -33,12 +33,17 @@ class PosixHostLoop : public HostLoop {
     /// 2. services every registered source (a source removed meanwhile is skipped);
     /// 3. when nothing ran and no work is due, blocks in poll() on the sources' wait handles for
     ///    at most 1 ms (less when posted work falls due sooner), then services the sources again
-    ///    (skipped when the wait timed out and every source has a handle: nothing arrived).
+    ///    (skipped when the wait timed out: nothing arrived).
     /// An idle yield therefore costs one short sleep, so waiting loops use almost no CPU, and a
     /// byte arriving at a port ends the sleep at once.
     /// Exceptions thrown by posted work or a source propagate to the caller; the work that threw
     /// has been removed.  Re-entrant: posted work and notifications may yield again.
     void yield() override;
+    /// As `yield()`, but an idle thread sleeps until the first tick past `deadlineTick` (or
+    /// until a source's descriptor becomes ready, posted work falls due, or — while an escape
+    /// source is set — the next 10 ms Escape poll), so a long wait wakes only when something
+    /// happens.
+    void yieldUntil(int32_t deadlineTick) override;
 
     /// What the escape source reports now; false when none is set.  An exception thrown by the
     /// escape source propagates.
@@ -71,10 +76,11 @@ class PosixHostLoop : public HostLoop {
     bool runDueWork(int64_t nowUs, uint64_t limit);
     /// Services every source still registered; returns whether any did something.
     bool serviceSources();
-    /// Blocks in poll() for at most `timeoutMs` on the sources' wait handles.  Returns whether
-    /// the sources may have work now: a handle became ready, the wait was interrupted, or some
-    /// source has no handle to wake the wait.
-    bool waitIdle(int timeoutMs);
+    /// Blocks in ppoll() for at most `timeoutUs` on the sources' wait handles.  Returns whether
+    /// the sources may have work now: a handle became ready or the wait was interrupted.
+    bool waitIdle(int64_t timeoutUs);
+    // One yield that sleeps at most `maxIdleUs` when idle.
+    void yieldFor(int64_t maxIdleUs);
 
     int64_t startNs_ = 0;
     uint64_t nextSeq_ = 0;
