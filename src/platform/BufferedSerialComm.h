@@ -45,6 +45,7 @@ class BufferedSerialComm : public SerialComm, public LoopSource {
     /// Gathers arrived bytes and, when characters arrived since the last notification and the
     /// receive threshold is met, delivers one receive notification.
     bool service() override;
+    bool hasPending() const override { return open_ && !rx_.empty(); }
 
     /// The parsed form of `settings()`.
     const LineSettings& lineSettings() const { return line_; }

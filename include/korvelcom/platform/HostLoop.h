@@ -17,6 +17,10 @@ class LoopSource {
     /// did anything, so the loop knows the thread was not idle.
     virtual bool service() = 0;
     virtual int waitHandle() const { return -1; }
+    /// True while the source holds received data nobody has taken yet: a waiting loop polls
+    /// it every millisecond instead of sleeping to its deadline, since its condition may
+    /// already hold.
+    virtual bool hasPending() const { return false; }
 };
 
 /// The host thread's message loop.  Everything runs on one thread: no member is thread-safe.

@@ -116,6 +116,9 @@ void PosixHostLoop::yieldFor(int64_t maxIdleUs) {
     if (busy || maxIdleUs <= 0) return;
 
     int64_t timeoutUs = maxIdleUs;
+    // Data already received and not yet taken may be what the caller waits for.
+    for (const LoopSource* source : sources_)
+        if (source->hasPending()) timeoutUs = std::min(timeoutUs, kIdleWaitUs);
     if (!work_.empty()) {
         // The earliest deadline; work posted during this yield counts as due at once.
         const int64_t waitUs = work_.begin()->first.first - elapsedUs();
