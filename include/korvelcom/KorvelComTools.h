@@ -321,6 +321,10 @@ class KorvelComTools {
     std::string EFTposRep() const;
     std::string EFTposDev() const;
 
+    // ---- Extended protocol: request fields, sequence, time-outs, encoder -------------------
+    // (extended section: begin)
+    // (extended section: end)
+
     // ---- Checksums, parity and digit tests --------------------------------------------------
     // (checksum section: begin)
     //
@@ -639,6 +643,8 @@ class KorvelComTools {
     LinkState st_;
     Extent size_{};
     int32_t posTimeout_ = 10000;
+    // (extended private: begin)
+    // (extended private: end)
 };
 
 }  // namespace korvel

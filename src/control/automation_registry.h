@@ -10,5 +10,6 @@ void registerChecksumMembers(AutomationTable& table);
 void registerUtilityMembers(AutomationTable& table);       // conversions, scrambling, system
 void registerLinkProtocolMembers(AutomationTable& table);  // framed send, receive, test frames
 void registerPosMembers(AutomationTable& table);           // basic payment
+void registerExtendedMembers(AutomationTable& table);      // extended protocol
 
 }  // namespace korvel
