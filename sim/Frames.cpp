@@ -13,14 +13,6 @@ std::span<const uint8_t> bytesOf(const std::string& s, std::size_t count) {
 
 }  // namespace
 
-uint8_t lrcOf(const std::string& bytes) {
-    return util::xorOfBytes(bytesOf(bytes, bytes.size()));
-}
-
-uint16_t crcOf(const std::string& bytes) {
-    return util::crc16(bytesOf(bytes, bytes.size()), 0, 0xA001);
-}
-
 std::string lrcFrame(const std::string& text) {
     std::string body = text + ETX;
     const char check = static_cast<char>(lrcOf(body));

@@ -6,19 +6,26 @@
 #include <cstdint>
 #include <string>
 
+#include "link/Frame.h"
+
 namespace korvel::sim {
 
-inline constexpr char STX = 0x02;
-inline constexpr char ETX = 0x03;
-inline constexpr char EOT = 0x04;
-inline constexpr char ENQ = 0x05;
-inline constexpr char ACK = 0x06;
+// The control characters and checks are the link's own.
+using link::ACK;
+using link::ENQ;
+using link::EOT;
+using link::ETX;
+using link::STX;
 
 /// Exclusive-or of every byte of `bytes`, starting from 0 (the frame's LRC over text and ETX).
-uint8_t lrcOf(const std::string& bytes);
+inline uint8_t lrcOf(const std::string& bytes) {
+    return link::lrc(bytes);
+}
 
 /// CRC16 of `bytes` with initial value 0 and polynomial 0xA001 (the test frame's check).
-uint16_t crcOf(const std::string& bytes);
+inline uint16_t crcOf(const std::string& bytes) {
+    return link::testCrc(bytes);
+}
 
 /// STX, `text`, ETX and the LRC of text and ETX.
 std::string lrcFrame(const std::string& text);
