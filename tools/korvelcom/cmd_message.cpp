@@ -61,10 +61,13 @@ int cmdMessage(const Args& argsIn) {
         std::cout << reply << '\n';
     }
     if (!reply.empty()) return 0;
-    std::cerr << (control.ReceiveError().empty()
-                      ? std::string("no reply within ") + std::to_string(timeout) + " ms"
-                      : control.ReceiveError())
-              << '\n';
+    if (!error.empty()) {
+        std::cerr << error << '\n';
+    } else if (escape.pressed()) {
+        std::cerr << "aborted with Escape\n";
+    } else {
+        std::cerr << "no reply within " << timeout << " ms\n";
+    }
     return 1;
 }
 

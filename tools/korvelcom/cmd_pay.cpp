@@ -117,9 +117,13 @@ int pay(KorvelComTools& control, const PaymentArgs& a, WireLog& log, bool progre
     }
     if (a.trace) (a.json ? std::cerr : std::cout) << "\nWire trace:\n" << log.format();
     if (!reply.empty()) return 0;
-    std::cerr << (error.empty() ? "no reply within " + std::to_string(control.POSTimeout()) + " ms"
-                                : error)
-              << '\n';
+    if (!error.empty()) {
+        std::cerr << error << '\n';
+    } else if (escape.pressed()) {
+        std::cerr << "aborted with Escape\n";
+    } else {
+        std::cerr << "no reply within " << control.POSTimeout() << " ms\n";
+    }
     return 1;
 }
 

@@ -17,6 +17,8 @@ class EscapeKey {
     /// terminal).  Restores the terminal's mode when destroyed.
     explicit EscapeKey(PosixHostLoop& loop);
     ~EscapeKey();
+    /// Whether Escape was pressed since the command started.
+    bool pressed() const { return pressed_; }
     EscapeKey(const EscapeKey&) = delete;
     EscapeKey& operator=(const EscapeKey&) = delete;
 
