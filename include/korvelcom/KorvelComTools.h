@@ -143,8 +143,9 @@ class KorvelComTools {
     /// Queues bytes for transmission; failures ignored.
     void setCommOutput(const std::string& value);
     void setCommOutput(const ByteArray& value);
-    /// Getter: the number of characters waiting (not the value last set); throws
-    /// `SerialError` when the component fails.  Setter: writes `InputLen`.
+    /// Getter: the number of characters waiting (not the value last set), capped at 32767 so
+    /// that a flooded buffer still reads as "characters waiting"; throws `SerialError` when the
+    /// component fails.  Setter: writes `InputLen`.
     int16_t CommInputLen();
     void setCommInputLen(int16_t value);
     /// Writes `InputMode` (0 = text).
@@ -192,6 +193,10 @@ class KorvelComTools {
     /// abort.  At least one yield always happens, so a deadline already passed (or a duration
     /// passed by mistake) returns after one yield.  Deadlines are compared wrap-safe: a tick
     /// counts as later when the deadline lies within the 2^31 - 1 ms before it.  Never fails.
+    /// Every wait of the control polls this way; on the POSIX loop an idle poll sleeps until
+    /// the deadline's tick, an arriving byte or posted work (checking Escape every 10 ms while
+    /// an Escape source is set), so waiting costs next to no CPU; the deadline is still met to
+    /// the tick.
     void WaitTimeout(int32_t longTimeOut);
     /// Waits `TOwaitRetry` milliseconds from the call, or until an Escape abort.
     void WaitTORetry();
@@ -283,7 +288,7 @@ class KorvelComTools {
     /// Default "00000001".
     std::string POSAmount() const;
     void setPOSAmount(const std::string& value);
-    /// Response indicator, one character ("errorPOSRep"); "0" asks for no reply.  Default "1".
+    /// Response indicator, one character ("errorPOSRep").  Default "1".
     std::string POSRep() const;
     void setPOSRep(const std::string& value);
     /// Payment mode, one character ("errorPOSMode").  Default "0".

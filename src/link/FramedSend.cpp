@@ -19,9 +19,12 @@ bool KorvelComTools::SendMessage(const std::string& strMessage) {
 
         // The gap after the previous exchange.  Only a deadline at most one gap ahead is
         // honoured, so the initial 0 or a value from before the tick's wrap never holds a send.
-        const int32_t ahead = tickAdd(st_.NextCommandTick, -tick());
-        if (ahead >= 0 && ahead <= std::max(st_.TOWaitBetweenCommand, 0))
-            waitUntil(st_.NextCommandTick, [] { return false; });
+        // The wait yields at least once either way: a terminal session whose ENQ has arrived
+        // but not yet been handled is received before this send takes the line.
+        const int32_t now = tick();
+        const int32_t ahead = tickAdd(st_.NextCommandTick, -now);
+        const bool honoured = ahead >= 0 && ahead <= std::max(st_.TOWaitBetweenCommand, 0);
+        waitUntil(honoured ? st_.NextCommandTick : now, [] { return false; });
 
         const auto frame = link::buildFrame(strMessage);
         if (!frame) {

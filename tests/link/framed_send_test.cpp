@@ -63,15 +63,15 @@ TEST(Frame, BytesOfAFrame) {
 
 TEST_F(FramedSend, CleanSendTimeline) {
     ASSERT_TRUE(c.SendMessage("AB"));
-    // ENQ at once; the ACK arrives after two wire times; 20 ms pauses end at the first tick
-    // past their deadline.
-    const std::vector<Sent> expected = {{0, one(ENQ)},
-                                        {23'000, std::string("\x02"
+    // ENQ after the one yield of the gap wait; the ACK arrives after two wire times; 20 ms
+    // pauses end at the first tick past their deadline.
+    const std::vector<Sent> expected = {{1'000, one(ENQ)},
+                                        {24'000, std::string("\x02"
                                                              "AB\x03\x00",
                                                              5)},
-                                        {50'000, one(EOT)}};
+                                        {51'000, one(EOT)}};
     EXPECT_EQ(sent(), expected);
-    EXPECT_EQ(now(), 71'000) << "armed one reply pause after the EOT";
+    EXPECT_EQ(now(), 72'000) << "armed one reply pause after the EOT";
     EXPECT_TRUE(c.linkState().ReceiveArmed);
     EXPECT_EQ(c.linkState().NextCommandTick, p.simLoop().tick() + 100);
     EXPECT_EQ(c.linkState().SessionTriesLeft, 3);
@@ -93,11 +93,11 @@ TEST_F(FramedSend, TerminalThatNeverAnswersEnq) {
     peer.ackEnq = false;
     EXPECT_FALSE(c.SendMessage("AB"));
     // Each attempt: ENQ, 600 ms for the ACK, EOT, 1200 ms pause.
-    const std::vector<Sent> expected = {{0, one(ENQ)},         {601'000, one(EOT)},
-                                        {1'802'000, one(ENQ)}, {2'403'000, one(EOT)},
-                                        {3'604'000, one(ENQ)}, {4'205'000, one(EOT)}};
+    const std::vector<Sent> expected = {{1'000, one(ENQ)},     {602'000, one(EOT)},
+                                        {1'803'000, one(ENQ)}, {2'404'000, one(EOT)},
+                                        {3'605'000, one(ENQ)}, {4'206'000, one(EOT)}};
     EXPECT_EQ(sent(), expected);
-    EXPECT_EQ(now(), 5'406'000);
+    EXPECT_EQ(now(), 5'407'000);
     EXPECT_EQ(c.ReceiveError(), "errorHandlerOpenSession");
     EXPECT_EQ(events.errors, std::vector<std::string>{"errorHandlerOpenSession"});
     EXPECT_EQ(c.linkState().NextCommandTick, 0) << "unchanged when no session opened";
@@ -108,7 +108,7 @@ TEST_F(FramedSend, EnqAcknowledgedButFramesNever) {
     peer.ackFrames = false;
     EXPECT_FALSE(c.SendMessage("AB"));
     std::vector<Sent> expected;
-    for (int64_t session : {0, 6'672'000, 13'344'000}) {
+    for (int64_t session : {1'000, 6'673'000, 13'345'000}) {
         expected.push_back({session, one(ENQ)});
         for (int64_t frame : {23'000, 1'846'000, 3'669'000}) {
             expected.push_back({session + frame, *link::buildFrame("AB")});
@@ -116,7 +116,7 @@ TEST_F(FramedSend, EnqAcknowledgedButFramesNever) {
         }
     }
     EXPECT_EQ(sent(), expected);
-    EXPECT_EQ(now(), 20'016'000) << "a further retry pause after the last session";
+    EXPECT_EQ(now(), 20'017'000) << "a further retry pause after the last session";
     EXPECT_EQ(c.ReceiveError(), "errorHandlerSendMessage");
     EXPECT_EQ(events.errors, std::vector<std::string>{"errorHandlerSendMessage"});
     EXPECT_EQ(c.linkState().NextCommandTick, p.simLoop().tick() + 100);

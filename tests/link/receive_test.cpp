@@ -202,3 +202,27 @@ TEST(Message, SendThenReceive) {
 
 }  // namespace
 }  // namespace korvel
+
+namespace korvel {
+namespace {
+
+TEST(SendMessage, ATerminalSessionAlreadyArrivedIsReceivedBeforeTheSend) {
+    SimPlatform p;
+    KorvelComTools c(p);
+    test::Peer peer(p);
+    test::Recorder events;
+    c.setEventSink(&events);
+    ASSERT_TRUE(c.SendMessage("REQ"));
+    p.simLoop().runFor(500'000);  // well past the gap after the exchange
+    // The terminal's ENQ arrives; in the same instant, before any yield, the host sends.
+    peer.replyAfter(0, test::Peer::frame("UNSOLICITED"));
+    bool sent = false;
+    p.simLoop().at(p.simLoop().nowUs() + 1042, [&] { sent = c.SendMessage("NEXT"); });
+    p.simLoop().runFor(2'000'000);
+    EXPECT_EQ(c.ReceiveMessage(), "UNSOLICITED") << "the session in progress is not thrown away";
+    EXPECT_EQ(events.received, 1);
+    EXPECT_TRUE(sent);
+}
+
+}  // namespace
+}  // namespace korvel
