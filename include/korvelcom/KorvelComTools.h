@@ -328,6 +328,223 @@ class KorvelComTools {
 
     // ---- Extended protocol: request fields, sequence, time-outs, encoder -------------------
     // (extended section: begin)
+    //
+    // Extended request fields: per control, fixed-width texts (a get returns the full width,
+    // filler included; a field that was never written holds characters of code 0).  A put
+    // checks the value first: a rejected value leaves the field as it was, stores the field's
+    // tag in `ReceiveError` and raises `ErrorEvent` when `ErrorEnabled` is true; an accepted
+    // value is stored with the left-aligned fit (padded with spaces or cut to the width) and
+    // announced to the container under the property's name.  Puts never fail towards the
+    // caller.  "Numeric value" below is the decimal number at the start of the text (leading
+    // spaces, sign and decimal part allowed; 0 when there is none): "1a" counts as 1.
+    // Comparisons are exact and case-sensitive.  New-instance initialisation restores the
+    // defaults given here; fields shown with code-0 characters are set to them only when the
+    // control is created.
+
+    /// Sequence number, 2 characters of numeric value 1 to 99 ("errorPOSAutoSequenceValue").
+    /// Default "01".  Sent first in every request; the terminal echoes it.
+    std::string POSAutoSequence() const;
+    void setPOSAutoSequence(const std::string& value);
+    /// Operation number, exactly 4 characters ("errorPOSAutoOperationValue").  Default "0000".
+    std::string POSAutoOperation() const;
+    void setPOSAutoOperation(const std::string& value);
+    /// Amount, exactly 12 characters, digits not checked ("errorPOSAutoAmountValue").
+    /// Default "000000000001".
+    std::string POSAutoAmount() const;
+    void setPOSAutoAmount(const std::string& value);
+    /// Numeric currency code, exactly 3 characters ("errorPOSAutoCurrency").  Default "250".
+    std::string POSAutoCurrency() const;
+    void setPOSAutoCurrency(const std::string& value);
+    /// Authorisation control: one of "0" to "5", "p", "q", "s" ("errorPOSAutoControl").
+    /// Default "0".
+    std::string POSAutoControl() const;
+    void setPOSAutoControl(const std::string& value);
+    /// Transaction class: "10", "21" or "22" ("errorPOSAutoClass").  Default "10".
+    std::string POSAutoClass() const;
+    void setPOSAutoClass(const std::string& value);
+    /// Card information (27 characters) from the authorisation reply; a put stores any text
+    /// and never rejects.  Default 27 spaces.
+    std::string POSAutoCardInfo() const;
+    void setPOSAutoCardInfo(const std::string& value);
+    /// Card tracks for the external reader: exactly 107, 40 and 79 characters
+    /// ("errorPOSAutoTrackISO1", "errorPOSAutoTrackISO2", "errorPOSAutoTrackISO3").  Code-0
+    /// characters until written.
+    std::string POSAutoTrackISO1() const;
+    void setPOSAutoTrackISO1(const std::string& value);
+    std::string POSAutoTrackISO2() const;
+    void setPOSAutoTrackISO2(const std::string& value);
+    std::string POSAutoTrackISO3() const;
+    void setPOSAutoTrackISO3(const std::string& value);
+    /// Card reading type: "0", "1" or "2" ("errorPOSAutoReadingType").  Default "0".
+    std::string POSAutoReadingType() const;
+    void setPOSAutoReadingType(const std::string& value);
+    /// Seconds as 3 characters of numeric value not 0 and at most 65 (negative values pass);
+    /// a rejection stores the bare tag "POSAutoTimeOut".  "002" after construction, "065" after
+    /// new-instance initialisation.  `POSAutoSend` recomputes it for the card-reading and
+    /// PIN-pad requests.
+    std::string POSAutoTimeOut() const;
+    void setPOSAutoTimeOut(const std::string& value);
+    /// Text shown on the PIN pad, exactly 80 characters ("errorPOSAutoText").  Code-0
+    /// characters until written.
+    std::string POSAutoText() const;
+    void setPOSAutoText(const std::string& value);
+    /// PIN-pad input type: "0", "1" or "9" ("errorPOSAutoInputType").  Default "0".
+    std::string POSAutoInputType() const;
+    void setPOSAutoInputType(const std::string& value);
+    /// Minimum and maximum input length: one character of code 48 to 63 ("0" to "9", ":" to
+    /// "?") ("errorPOSAutoMinLength", "errorPOSAutoMaxLength").  Defaults "0" and "9".
+    std::string POSAutoMinLength() const;
+    void setPOSAutoMinLength(const std::string& value);
+    std::string POSAutoMaxLength() const;
+    void setPOSAutoMaxLength(const std::string& value);
+    /// Input offset: 2 characters ("errorPOSAutoInputOffset") of numeric value at most 79
+    /// ("errorPOSAutoInputOffset " with a trailing space); no lower bound here.  Default "00".
+    std::string POSAutoInputOffset() const;
+    void setPOSAutoInputOffset(const std::string& value);
+    /// Card treatment: exactly 1 character ("errorPOSAutoTreatmentCard"); anything but "1" is
+    /// stored as "0".  Default "0".
+    std::string POSAutoTreatmentCard() const;
+    void setPOSAutoTreatmentCard(const std::string& value);
+    /// Card reader: "0", "1" or "2" ("errorPOSAutoCardReader").  Default "0".  Decides which
+    /// card requests may be sent ("0" for the external reader, "1" for card reading).
+    std::string POSAutoCardReader() const;
+    void setPOSAutoCardReader(const std::string& value);
+    /// Printer: "0", "1" or "2" ("errorPOSAutoPrinter").  Default "2".
+    std::string POSAutoPrinter() const;
+    void setPOSAutoPrinter(const std::string& value);
+    /// Buzzer and PIN-pad backlight switches: exactly 1 character ("errorPOSAutoBuzzer",
+    /// "errorPOSAutoRetroPinPad"); a character of code above 48 is stored as "1", "0" and
+    /// lower codes unchanged.  Defaults "1".
+    std::string POSAutoBuzzer() const;
+    void setPOSAutoBuzzer(const std::string& value);
+    std::string POSAutoRetroPinPad() const;
+    void setPOSAutoRetroPinPad(const std::string& value);
+    /// Application code, exactly 4 characters ("errorPOSAutoApplicationCode").  Code-0
+    /// characters until written.
+    std::string POSAutoApplicationCode() const;
+    void setPOSAutoApplicationCode(const std::string& value);
+    /// Terminal number, exactly 3 characters ("errorPOSAutoEFTNumber").  Code-0 characters
+    /// until written.
+    std::string POSAutoEFTNumber() const;
+    void setPOSAutoEFTNumber(const std::string& value);
+    /// Application setting data, exactly 16 characters ("errorPOSAutoData").  Code-0
+    /// characters until written.
+    std::string POSAutoData() const;
+    void setPOSAutoData(const std::string& value);
+    /// Number of beeps: one character "0" to "9" ("errorPOSAutoNumBeep").  Default "1".
+    std::string POSAutoNumBeep() const;
+    void setPOSAutoNumBeep(const std::string& value);
+    /// Ticket request, exactly 1 character ("errorPOSAutoTicketRequest").  Code-0 character
+    /// until written.
+    std::string POSAutoTicketRequest() const;
+    void setPOSAutoTicketRequest(const std::string& value);
+
+    /// Stores `text` into the extended request field of property name `name` (exact spelling)
+    /// as the container's property loading does: left-aligned fit, no check, no notification,
+    /// no tag.  False for a name that is not an extended request field.  Not part of the
+    /// automation interface.
+    bool storeExtendedFieldUnchecked(const std::string& name, const std::string& text);
+
+    // Sequence numbering.
+
+    /// Advances `POSAutoSequence` when `POSAutoIncSequenceEnabled` is true: its numeric value,
+    /// rounded to a whole number (ties to even), plus one, 1 after 99, written with at least
+    /// two digits ("09" becomes "10", "99" becomes "01", "ab" becomes "01").  The store skips
+    /// the check and notifies nothing.  Reports nothing; any fault resets the sequence to "01".
+    void POSAutoIncSequence();
+    /// Whether `POSAutoIncSequence` advances the sequence (default true).  The put stores any
+    /// value and announces "POSAutoIncSequenceEnabled".
+    bool POSAutoIncSequenceEnabled() const;
+    void setPOSAutoIncSequenceEnabled(bool value);
+
+    // Function time-outs: milliseconds an extended exchange waits for the reply to a function
+    // code when the caller gives no wait.  Puts store any value (0 and negative included)
+    // without check or tag and announce the property's name.
+
+    /// 01, wait for the final reply after an intermediate one (default 400000).
+    int32_t POSAutoTOfctAuthorization() const;
+    void setPOSAutoTOfctAuthorization(int32_t value);
+    /// 01, wait for the first reply (default 150000).
+    int32_t POSAutoTOfctAuthorizationInter() const;
+    void setPOSAutoTOfctAuthorizationInter(int32_t value);
+    /// 03 (default 40000).
+    int32_t POSAutoTOfctRecording() const;
+    void setPOSAutoTOfctRecording(int32_t value);
+    /// 04 (default 5000).
+    int32_t POSAutoTOfctReceiptMerchant() const;
+    void setPOSAutoTOfctReceiptMerchant(int32_t value);
+    /// 10 (default 30000).
+    int32_t POSAutoTOfctSettingExtReader() const;
+    void setPOSAutoTOfctSettingExtReader(int32_t value);
+    /// 11 (default 65000); also gives the seconds sent in requests 11, 41, 51 and 61.
+    int32_t POSAutoTOfctReadingCard() const;
+    void setPOSAutoTOfctReadingCard(int32_t value);
+    /// 12 (default 65000); also gives the seconds sent in request 12.
+    int32_t POSAutoTOfctDisplayingPinPadRequest() const;
+    void setPOSAutoTOfctDisplayingPinPadRequest(int32_t value);
+    /// 14 (default 40000).
+    int32_t POSAutoTOfctStatusRequest() const;
+    void setPOSAutoTOfctStatusRequest(int32_t value);
+    /// 15 (default 2000).
+    int32_t POSAutoTOfctSoftwareStatus() const;
+    void setPOSAutoTOfctSoftwareStatus(int32_t value);
+    /// 16 (default 1800000).
+    int32_t POSAutoTOfctClearTransactionFile() const;
+    void setPOSAutoTOfctClearTransactionFile(int32_t value);
+    /// 17 (default 30000).
+    int32_t POSAutoTOfctAbortOperation() const;
+    void setPOSAutoTOfctAbortOperation(int32_t value);
+    /// 18 (default 2000).
+    int32_t POSAutoTOfctSettingEFTConfiguration() const;
+    void setPOSAutoTOfctSettingEFTConfiguration(int32_t value);
+    /// 19 (default 2000).
+    int32_t POSAutoTOfctSettingEFTApplication() const;
+    void setPOSAutoTOfctSettingEFTApplication(int32_t value);
+    /// 20 (default 10000).
+    int32_t POSAutoTOfctBeep() const;
+    void setPOSAutoTOfctBeep(int32_t value);
+    /// 21 (default 2000).
+    int32_t POSAutoTOfctCardReader() const;
+    void setPOSAutoTOfctCardReader(int32_t value);
+    /// 22 (default 2000).
+    int32_t POSAutoTOfctCBInit() const;
+    void setPOSAutoTOfctCBInit(int32_t value);
+    /// 23 (default 2000).
+    int32_t POSAutoTOfctTicketRequest() const;
+    void setPOSAutoTOfctTicketRequest(int32_t value);
+
+    // Request encoding.
+
+    /// Builds the request of function code `Fct` (exactly as passed, case-sensitive) and sends
+    /// it with `SendMessage`: `POSAutoSequence`, `Fct`, then the code's fields at their full
+    /// widths (code-0 and space filler included).  Codes: 01 (operation, amount, currency,
+    /// control, class), 03 (operation, amount, currency), 04 (operation), 10/40/50/60 (the
+    /// three tracks), 11/41/51/61 (reading type, seconds), 12 (text, input type, minimum and
+    /// maximum length, seconds, input offset), 14 and 15 (nothing), 16 (application code), 17
+    /// (operation, treatment card), 18 (card reader, printer, buzzer, backlight, four code-0
+    /// bytes), 19 (application code, terminal number, data), 20 (number of beeps), 21
+    /// (treatment card), 23 (application code, ticket request).  For 11/41/51/61 and 12 the
+    /// seconds are first recomputed into `POSAutoTimeOut` from `POSAutoTOfctReadingCard` or
+    /// `POSAutoTOfctDisplayingPinPadRequest` (milliseconds / 1000, truncated, at least three
+    /// digits, cut to three), and stay there even when a check fails.  Always sets
+    /// `POSAutoStatus` and `POSAutoStatusCard` to "99" first.
+    /// Returns `SendMessage`'s result.  False without sending, by the error convention, for an
+    /// unlisted code ("errorHandlerPOSAutosend") or a field the code depends on that fails its
+    /// check, the first in this order: 01 "errorHandlerPOSAutoControl",
+    /// "errorHandlerPOSAutoClass"; 10/40/50/60 card reader not "0"
+    /// "errorHandlerPOSAutoCardReaderType"; 11/41/51/61 card reader not "1" (same tag),
+    /// "errorHandlerPOSAutoReadingType", seconds 0 or above 65 "errorHandlerPOSAutoTimeout";
+    /// 12 "errorHandlerPOSAutoInputType", minimum then maximum length outside codes 48 to 63
+    /// "errorHandlerPOSAutoInputLength", seconds (as above), input offset outside 0 to 79
+    /// "errorHandlerPOSAutoInputOffset"; 18 "errorHandlerPOSAutoCardReader",
+    /// "errorHandlerPOSAutoPrinter".  A failure inside `SendMessage` is reported by it.
+    bool POSAutoSend(const std::string& Fct);
+
+    /// Status of the last extended reply (2 characters); "99" until a reply to the last
+    /// request has been decoded.
+    std::string POSAutoStatus() const;
+    /// Card status of the last authorisation or recording reply (2 characters); "99" likewise.
+    std::string POSAutoStatusCard() const;
     // (extended section: end)
 
     // ---- Checksums, parity and digit tests --------------------------------------------------
@@ -649,6 +866,22 @@ class KorvelComTools {
     Extent size_{};
     int32_t posTimeout_ = 10000;
     // (extended private: begin)
+    struct ExtendedState;  // src/extended/ExtendedState.h
+    struct ExtendedStateDeleter {
+        void operator()(ExtendedState* state) const noexcept;
+    };
+    std::unique_ptr<ExtendedState, ExtendedStateDeleter> ext_;
+    // Creation (`newInstance` false) or new-instance initialisation of the extended state.
+    void resetExtended(bool newInstance);
+    // The generic read and validating write of an extended request field (`ext::Field`).
+    std::string extendedField(int field) const;
+    void putExtendedField(int field, const std::string& value);
+    int32_t functionTimeOut(int timeout) const;
+    void putFunctionTimeOut(int timeout, int32_t value);
+    // The reply wait of an extended exchange: `lngTimeout` when it is not 0, else the function
+    // time-out that serves code `Fct` as its default wait (`POSAutoTOfctAuthorizationInter`
+    // for "01"), else 0 (codes 40, 50, 60, 41, 51, 61 and unlisted codes).
+    int32_t extendedReplyWait(const std::string& Fct, int32_t lngTimeout) const;
     // (extended private: end)
 };
 

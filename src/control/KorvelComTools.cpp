@@ -20,6 +20,7 @@ KorvelComTools::KorvelComTools(Platform& platform)
     size_ = kLogoSize;
     // The request fields are shared by every control of this thread: each new one resets them.
     pos::threadRecord().resetRequest();
+    resetExtended(false);
 }
 
 KorvelComTools::KorvelComTools() : KorvelComTools(defaultPlatform()) {}
@@ -41,6 +42,7 @@ void KorvelComTools::InitNewInstance() {
     st_.ReceivedEventDeferred = deferred;
     pos::threadRecord().resetRequest();
     posTimeout_ = 10000;
+    resetExtended(true);
 }
 
 void KorvelComTools::Resize() {

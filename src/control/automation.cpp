@@ -25,6 +25,7 @@ AutomationTable buildTable() {
     registerControlMembers(t);
     registerLinkProtocolMembers(t);
     registerPosMembers(t);
+    registerExtendedMembers(t);
     registerChecksumMembers(t);
     registerUtilityMembers(t);
     return t;

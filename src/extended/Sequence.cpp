@@ -1,0 +1,36 @@
+// Advancing the sequence number after each reply.
+#include "extended/Sequence.h"
+
+#include <cmath>
+#include <cstdint>
+#include <limits>
+
+#include "control/Guarded.h"
+#include "extended/ExtendedState.h"
+
+namespace korvel {
+
+std::string ext::nextSequence(std::string_view current) {
+    // The nearest integer in the default rounding mode: a half goes to the even neighbour.
+    const double rounded = std::nearbyint(numericValue(current));
+    if (!(rounded >= std::numeric_limits<int16_t>::min() &&
+          rounded <= std::numeric_limits<int16_t>::max()))
+        return "01";
+    int next = static_cast<int>(rounded) + 1;
+    if (next > 99) next = 1;
+    std::string text = std::to_string(next);
+    if (text.size() < 2) text.insert(0, "0");
+    return text;
+}
+
+void KorvelComTools::POSAutoIncSequence() {
+    if (!ext_->incSequenceEnabled) return;
+    try {
+        // A direct store: no check, no notification.
+        ext_->store(ext::Field::Sequence, ext::nextSequence(ext_->field(ext::Field::Sequence)));
+    } catch (...) {
+        ext_->field(ext::Field::Sequence) = "01";
+    }
+}
+
+}  // namespace korvel
