@@ -60,40 +60,33 @@ class ChecksumCli : public ::testing::Test {
     fs::path dir;
 };
 
-TEST_F(ChecksumCli, PrintsTheValueInDecimal) {
-    EXPECT_EQ(run({"crc16", "--string", "123456789"}).out, "60219\n");
-    EXPECT_EQ(run({"crc16", "--string", "123456789", "--init", "0"}).out, "47933\n");
-    EXPECT_EQ(run({"crc16", "--string", "123456789", "--init", "0xFFFF"}).out, "19255\n");
-    EXPECT_EQ(run({"crc16", "--string", "123456789", "--poly", "-24575"}).out, "60219\n");
-    EXPECT_EQ(run({"lrc8", "--string", "abc"}).out, "96\n");
-    EXPECT_EQ(run({"sum", "--string", "abc", "--start", "2"}).out,
-              std::to_string('b' + 'c') + "\n");
-
+TEST_F(ChecksumCli, PrintsTheValueOrTheFailureTag) {
     const auto digits = file("digits.txt", "123456789");
-    const CliResult whole = run({"crc16", digits});
-    EXPECT_EQ(whole.status, 0);
-    EXPECT_EQ(whole.out, "60219\n");
-    EXPECT_EQ(whole.err, "");
-    // The file form cuts the end to the file and raises a start of 0 to 1.
-    EXPECT_EQ(run({"crc16", digits, "--start", "0", "--end", "99", "--init", "0"}).out, "47933\n");
-    EXPECT_EQ(run({"sum", digits, "--start", "2", "--end", "3"}).out,
-              std::to_string('2' + '3') + "\n");
-    EXPECT_EQ(run({"lrc8", file("empty", ""), "--init", "300"}).out, "300\n");
-}
-
-TEST_F(ChecksumCli, FailuresPrintTheTagAndExitOne) {
-    const CliResult missing = run({"lrc8", (dir / "missing").string()});
-    EXPECT_EQ(missing.status, 1);
-    EXPECT_EQ(missing.out, "");
-    EXPECT_EQ(missing.err, "errorHandlercLRC8file\n");
-    EXPECT_EQ(run({"crc16", dir.string()}).err, "errorHandlercCRC16file\n");
     const auto over = file("over.bin", std::string(157, '\xFF'));
-    const CliResult overflow = run({"sum", over});
-    EXPECT_EQ(overflow.status, 1);
-    EXPECT_EQ(overflow.err, "errorHandlercCHECKSUMfile\n");
-    const CliResult outside = run({"lrc8", "--string", "abc", "--end", "5"});
-    EXPECT_EQ(outside.status, 1);
-    EXPECT_EQ(outside.err, "errorHandlercLRC8str\n");
+    // Arguments, exit status, output and error output.
+    const std::vector<std::tuple<std::vector<std::string>, int, std::string, std::string>> cases = {
+        {{"crc16", "--string", "123456789"}, 0, "60219\n", ""},
+        {{"crc16", "--string", "123456789", "--init", "0xFFFF"}, 0, "19255\n", ""},
+        {{"crc16", "--string", "123456789", "--poly", "-24575"}, 0, "60219\n", ""},
+        {{"lrc8", "--string", "abc"}, 0, "96\n", ""},
+        {{"sum", "--string", "abc", "--start", "2"}, 0, std::to_string('b' + 'c') + "\n", ""},
+        {{"crc16", digits}, 0, "60219\n", ""},
+        // The file form cuts the end to the file and raises a start of 0 to 1.
+        {{"crc16", digits, "--start", "0", "--end", "99", "--init", "0"}, 0, "47933\n", ""},
+        {{"sum", digits, "--start", "2", "--end", "3"}, 0, std::to_string('2' + '3') + "\n", ""},
+        {{"lrc8", file("empty", ""), "--init", "300"}, 0, "300\n", ""},
+        {{"lrc8", (dir / "missing").string()}, 1, "", "errorHandlercLRC8file\n"},
+        {{"crc16", dir.string()}, 1, "", "errorHandlercCRC16file\n"},
+        {{"sum", over}, 1, "", "errorHandlercCHECKSUMfile\n"},
+        {{"lrc8", "--string", "abc", "--end", "5"}, 1, "", "errorHandlercLRC8str\n"},
+    };
+    for (const auto& [args, status, out, err] : cases) {
+        SCOPED_TRACE(args[0] + " " + args[1]);
+        const CliResult r = run(args);
+        EXPECT_EQ(r.status, status);
+        EXPECT_EQ(r.out, out);
+        EXPECT_EQ(r.err, err);
+    }
 }
 
 TEST_F(ChecksumCli, UsageErrorsExitTwo) {

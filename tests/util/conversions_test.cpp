@@ -42,105 +42,74 @@ TEST(Parsers, AnUpdateThatWouldOverflowIsSkipped) {
     EXPECT_EQ(hexTextValue("x8000000y1"), -134217728 * 16 + 1);
 }
 
-struct Range {
-    int16_t start;
-    int16_t end;
-};
-
-std::string pack(std::string_view text, Range& r, int n, PackBase base) {
-    return packGroups(text, r.start, r.end, n, base);
+// A packer call over a range taken by value, for the cases whose write-back is not checked.
+std::string pack(std::string_view text, int16_t start, int16_t end, int n, PackBase base) {
+    return packGroups(text, start, end, n, base);
 }
-
-std::string unpack(std::string_view text, Range& r, UnpackFormat format) {
-    return unpackCodes(text, r.start, r.end, format);
+std::string unpack(std::string_view text, int16_t start, int16_t end, UnpackFormat format) {
+    return unpackCodes(text, start, end, format);
 }
+constexpr auto kDec = PackBase::Decimal;
 
-TEST(Packers, DefaultRangeIsWrittenBackAsTheWholeString) {
-    Range r{kRangeDefaultStart, kRangeDefaultEnd};
-    EXPECT_EQ(pack("1A2B", r, 2, PackBase::Hex), "\x1A\x2B");
-    EXPECT_EQ(r.end, 4);
-    EXPECT_EQ(r.start, 1);
+TEST(Packers, RangesHeadTailAndDroppedGroups) {
+    int16_t start = kRangeDefaultStart, end = kRangeDefaultEnd;
+    EXPECT_EQ(packGroups("1A2B", start, end, 2, PackBase::Hex), "\x1A\x2B");
+    EXPECT_EQ(start, 1);
+    EXPECT_EQ(end, 4);
+    start = 0;
+    end = 100;
+    EXPECT_EQ(packGroups("065066", start, end, 3, kDec), "AB");
+    EXPECT_EQ(start, 1);
+    EXPECT_EQ(end, 6);
+    start = 0;
+    end = kRangeDefaultEnd;
+    EXPECT_EQ(packGroups("", start, end, 1, kDec), "");
+    EXPECT_EQ(start, 1);
+    EXPECT_EQ(end, 0);
+    start = -1;
+    end = 2;
+    EXPECT_EQ(packGroups("123", start, end, 1, kDec),
+              "\x01\x02"
+              "3");
+    EXPECT_EQ(start, -1);  // only a start of exactly 0 is raised
 
-    Range zero{0, 100};
-    EXPECT_EQ(pack("065066", zero, 3, PackBase::Decimal), "AB");
-    EXPECT_EQ(zero.start, 1);
-    EXPECT_EQ(zero.end, 6);
-
-    Range empty{0, kRangeDefaultEnd};
-    EXPECT_EQ(pack("", empty, 1, PackBase::Decimal), "");
-    EXPECT_EQ(empty.start, 1);
-    EXPECT_EQ(empty.end, 0);
-}
-
-TEST(Packers, HeadBodyAndTail) {
-    Range r{2, 2};
-    EXPECT_EQ(pack("A7", r, 1, PackBase::Decimal), std::string("A\x07"));
+    EXPECT_EQ(pack("A7", 2, 2, 1, kDec), std::string("A\x07"));
     // The last group reaches beyond the end; the tail repeats its characters.
-    Range over{1, 3};
-    EXPECT_EQ(pack("12345", over, 2, PackBase::Decimal),
+    EXPECT_EQ(pack("12345", 1, 3, 2, kDec),
               "\x0C\x22"
               "45");
     // An end before the start converts nothing but copies head and tail.
-    Range reversed{5, 2};
-    EXPECT_EQ(pack("abcdefg", reversed, 1, PackBase::Decimal), "abcdcdefg");
-    // A group cut short by the end of the string.
-    Range tail{1, 3};
-    EXPECT_EQ(pack("655", tail, 2, PackBase::Decimal), std::string("A\x05"));
-}
-
-TEST(Packers, GroupsThatAreNotByteValuesAreDropped) {
-    Range a{1, 100};
-    EXPECT_EQ(pack("1x2", a, 1, PackBase::Decimal), "\x01\x02");
-    Range b{1, 100};
-    EXPECT_EQ(pack("300", b, 3, PackBase::Decimal), "");
-    Range c{1, 100};
-    EXPECT_EQ(pack("255256065", c, 3, PackBase::Decimal),
+    EXPECT_EQ(pack("abcdefg", 5, 2, 1, kDec), "abcdcdefg");
+    EXPECT_EQ(pack("655", 1, 3, 2, kDec), std::string("A\x05"));  // a group cut short
+    EXPECT_EQ(pack("123", 1, -1, 1, kDec), "123");
+    // Groups that are no byte values are dropped.
+    EXPECT_EQ(pack("1x2", 1, 100, 1, kDec), "\x01\x02");
+    EXPECT_EQ(pack("300", 1, 100, 3, kDec), "");
+    EXPECT_EQ(pack("255256065", 1, 100, 3, kDec),
               "\xFF"
               "A");
-    Range d{1, 100};
-    EXPECT_EQ(pack("ff4A", d, 2, PackBase::Hex), "J");
-    Range e{1, 100};
-    EXPECT_EQ(pack("F0", e, 1, PackBase::Hex), std::string("\x0F\x00", 2));
-}
-
-TEST(Packers, PositionsBelowOneContributeNothing) {
-    Range negStart{-1, 2};
-    EXPECT_EQ(pack("123", negStart, 1, PackBase::Decimal),
-              "\x01\x02"
-              "3");
-    EXPECT_EQ(negStart.start, -1);  // only a start of exactly 0 is raised
-    Range negEnd{1, -1};
-    EXPECT_EQ(pack("123", negEnd, 1, PackBase::Decimal), "123");
+    EXPECT_EQ(pack("ff4A", 1, 100, 2, PackBase::Hex), "J");
+    EXPECT_EQ(pack("F0", 1, 100, 1, PackBase::Hex), std::string("\x0F\x00", 2));
 }
 
 TEST(Unpackers, CodesAsPaddedText) {
-    Range r{1, kRangeDefaultEnd};
-    EXPECT_EQ(unpack("AB", r, {true, 2}), "4142");
-    EXPECT_EQ(r.end, 2);
-    Range a{1, 1};
-    EXPECT_EQ(unpack("A", a, {false, 3}), "065");
-    Range b{1, 1};
-    EXPECT_EQ(unpack("A", b, {false, 2}), "65");
-    Range c{1, 2};
-    EXPECT_EQ(unpack("\xC8\x05", c, {false, 2}), "20005");
-    Range d{1, 2};
-    EXPECT_EQ(unpack(std::string("\x00\xFF", 2), d, {true, 2}), "00FF");
-    Range e{2, 2};
-    EXPECT_EQ(unpack("xAy", e, {true, 2}), "x41y");
-    Range f{0, 32767};
-    EXPECT_EQ(unpack("", f, {false, 3}), "");
-}
+    int16_t start = 1, end = kRangeDefaultEnd;
+    EXPECT_EQ(unpackCodes("AB", start, end, {true, 2}), "4142");
+    EXPECT_EQ(end, 2);
+    EXPECT_EQ(unpack("A", 1, 1, {false, 3}), "065");
+    EXPECT_EQ(unpack("A", 1, 1, {false, 2}), "65");
+    EXPECT_EQ(unpack("\xC8\x05", 1, 2, {false, 2}), "20005");
+    EXPECT_EQ(unpack(std::string("\x00\xFF", 2), 1, 2, {true, 2}), "00FF");
+    EXPECT_EQ(unpack("xAy", 2, 2, {true, 2}), "x41y");
+    EXPECT_EQ(unpack("", 0, 32767, {false, 3}), "");
+    EXPECT_EQ(unpack("AB", -1, 1, {false, 3}), "000000065B");  // the padded empty text twice
 
-TEST(Unpackers, PositionsBelowOneRepeatThePaddedEmptyText) {
-    Range r{-1, 1};
-    EXPECT_EQ(unpack("AB", r, {false, 3}), "000000065B");
-}
-
-TEST(Unpackers, StringsLongerThanTheLastPositionKeepTheirTail) {
+    // A string longer than the last position keeps its tail.
     const std::string text(40000, 'A');
-    Range r{kRangeDefaultStart, kRangeDefaultEnd};
-    const std::string out = unpack(text, r, {true, 2});
-    EXPECT_EQ(r.end, 32767);
+    start = kRangeDefaultStart;
+    end = kRangeDefaultEnd;
+    const std::string out = unpackCodes(text, start, end, {true, 2});
+    EXPECT_EQ(end, 32767);
     ASSERT_EQ(out.size(), 32767u * 2 + (40000 - 32767));
     EXPECT_EQ(out.substr(0, 4), "4141");
     EXPECT_EQ(out.substr(32767 * 2), std::string(40000 - 32767, 'A'));

@@ -70,74 +70,52 @@ TEST_F(Scramble, KnownAnswer) {
     EXPECT_EQ(scrambled(dir / "Data.bin", "Hello"), "\x4D\x2C\xC7\x71\xE7");
 }
 
-TEST_F(Scramble, EncryptConsumesTheBufferAndWritesExactlyTheBytes) {
-    const fs::path file = dir / "data.bin";
-    std::ofstream(file) << std::string(100, 'z');  // an older, longer file is replaced
-    std::string buffer = "ABCDE";
-    EXPECT_TRUE(control.EncryptFile(file.string(), buffer, 3));
-    EXPECT_EQ(buffer, "DE");
-    EXPECT_EQ(fs::file_size(file), 3u);
-}
-
-TEST_F(Scramble, RoundTripWithLengthAndLastIndex) {
+TEST_F(Scramble, RoundTripConsumesTheBufferAndFillsIndexByIndex) {
     std::mt19937 rng(7);
     std::string data(1000, '\0');
     for (char& c : data)
         c = static_cast<char>(rng());
     const fs::path file = dir / "round.dat";
-    std::string buffer = data;
+    std::ofstream(file) << std::string(2000, 'z');  // an older, longer file is replaced
+    std::string buffer = data + "REST";
     ASSERT_TRUE(control.EncryptFile(file.string(), buffer, 1000));
+    EXPECT_EQ(buffer, "REST");
+    EXPECT_EQ(fs::file_size(file), 1000u);
     ByteArray out(0, std::vector<uint8_t>(1000, 0xEE));
     EXPECT_TRUE(control.DecryptFile(file.string(), out, 999));
     EXPECT_EQ(bytesText(out), data);
-}
 
-TEST_F(Scramble, DecryptFillsIndexByIndex) {
-    const fs::path file = dir / "four.dat";
-    std::string buffer = "WXYZ";
-    ASSERT_TRUE(control.EncryptFile(file.string(), buffer, 4));
-
+    scrambled(dir / "four.dat", "WXYZ");
     // A last index equal to the count needs one element more than the file has bytes.
     ByteArray exact(0, std::vector<uint8_t>(4, 0));
-    EXPECT_FALSE(control.DecryptFile(file.string(), exact, 4));
+    EXPECT_FALSE(control.DecryptFile((dir / "four.dat").string(), exact, 4));
     EXPECT_EQ(bytesText(exact), "WXYZ");
-
     ByteArray longer(0, std::vector<uint8_t>(5, 0xEE));
-    EXPECT_TRUE(control.DecryptFile(file.string(), longer, 4));
+    EXPECT_TRUE(control.DecryptFile((dir / "four.dat").string(), longer, 4));
     EXPECT_EQ(bytesText(longer).substr(0, 4), "WXYZ");
     // The work byte beyond the file is 0, so element 4 holds the key byte for index 4.
     util::ScrambleStream stream(27315, "four.dat");
     for (char c : std::string("WXYZ"))
         ASSERT_TRUE(stream.advance(static_cast<uint8_t>(c)));
     EXPECT_EQ(longer.bytes[4], *stream.keyByte());
-
     // Index 0 must exist: an array starting at 1 gets nothing.
     ByteArray oneBased(1, std::vector<uint8_t>(5, 0xEE));
-    EXPECT_FALSE(control.DecryptFile(file.string(), oneBased, 3));
+    EXPECT_FALSE(control.DecryptFile((dir / "four.dat").string(), oneBased, 3));
     EXPECT_EQ(oneBased.bytes, std::vector<uint8_t>(5, 0xEE));
 }
 
-TEST_F(Scramble, DirectoryNeverMattersButNameAndCodeDo) {
+TEST_F(Scramble, OnlyTheBaseNameAndTheCodesHighByteMatter) {
     fs::create_directories(dir / "a");
     fs::create_directories(dir / "b");
     const std::string data = "same data, same key";
-    const std::string inA = scrambled(dir / "a" / "Rec.dat", data);
+    const std::string inA = scrambled(dir / "a" / "Rec.dat", data);  // no entry: code 27315
     EXPECT_EQ(scrambled(dir / "b" / "rec.DAT", data), inA);
     EXPECT_NE(scrambled(dir / "b" / "rec2.dat", data), inA);
-    setCode("1000");
+    setCode("0");
     EXPECT_NE(scrambled(dir / "a" / "Rec.dat", data), inA);
     // Only H = code / 256 enters the stream: 27316 has the high byte of the default 27315.
     setCode("27316");
     EXPECT_EQ(scrambled(dir / "a" / "Rec.dat", data), inA);
-}
-
-TEST_F(Scramble, MissingEntryMeansTheDefaultCode) {
-    const std::string data = "default";
-    const std::string withDefault = scrambled(dir / "d.bin", data);
-    setCode("27315");
-    EXPECT_EQ(scrambled(dir / "d.bin", data), withDefault);
-    setCode("0");
-    EXPECT_NE(scrambled(dir / "d.bin", data), withDefault);
 }
 
 TEST_F(Scramble, FailuresAnswerFalse) {
@@ -186,20 +164,7 @@ TEST_F(Scramble, StreamSumOverflowsNearTheLastIndex) {
     EXPECT_LE(taken, 32514u);
 }
 
-TEST_F(Scramble, ArgumentErrorsFailTheCallItself) {
-    std::string buffer = "ABC";
-    ByteArray out(0, std::vector<uint8_t>(3, 0));
-    EXPECT_THROW(control.EncryptFile("", buffer, 3), std::out_of_range);
-    EXPECT_THROW(control.EncryptFile((dir / "x").string(), buffer, 0), std::out_of_range);
-    EXPECT_THROW(control.DecryptFile("", out, 0), std::out_of_range);
-    EXPECT_THROW(control.DecryptFile((dir / "x").string(), out, -1), std::out_of_range);
-    EXPECT_EQ(buffer, "ABC");
-
-    std::vector<Value> args{(dir / "x").string(), std::string("ABC"), int16_t{0}};
-    EXPECT_THROW(invoke(control, "EncryptFile", MemberKind::Method, args), AutomationError);
-}
-
-TEST_F(Scramble, ByNameWritesBothBuffersBack) {
+TEST_F(Scramble, ByNameWritesBothBuffersBackAndArgumentErrorsFailTheCall) {
     const std::string file = (dir / "byname.bin").string();
     std::vector<Value> enc{file, std::string("Hello!"), int16_t{5}};
     EXPECT_EQ(invoke(control, "EncryptFile", MemberKind::Method, enc), Value(true));
@@ -207,6 +172,15 @@ TEST_F(Scramble, ByNameWritesBothBuffersBack) {
     std::vector<Value> dec{file, ByteArray(0, std::vector<uint8_t>(5, 0)), int16_t{4}};
     EXPECT_EQ(invoke(control, "DecryptFile", MemberKind::Method, dec), Value(true));
     EXPECT_EQ(bytesText(std::get<ByteArray>(dec[1])), "Hello");
+
+    std::string buffer = "ABC";
+    EXPECT_THROW(control.EncryptFile("", buffer, 3), std::out_of_range);
+    EXPECT_THROW(control.EncryptFile(file, buffer, 0), std::out_of_range);
+    EXPECT_THROW(control.DecryptFile("", std::get<ByteArray>(dec[1]), 0), std::out_of_range);
+    EXPECT_THROW(control.DecryptFile(file, std::get<ByteArray>(dec[1]), -1), std::out_of_range);
+    EXPECT_EQ(buffer, "ABC");
+    enc = {file, std::string("ABC"), int16_t{0}};
+    EXPECT_THROW(invoke(control, "EncryptFile", MemberKind::Method, enc), AutomationError);
 }
 
 TEST(ScramblePosix, KeyCodeComesFromTheIniFile) {

@@ -78,18 +78,23 @@ TEST(Twips, FactorsAndRounding) {
     EXPECT_EQ(toTwips(-2185, 15), -2185);
 }
 
-TEST(SystemMembers, TwipsAndDirectoriesFromTheServices) {
+class SimSystem : public ::testing::Test {
+  protected:
     SimPlatform sim;
-    KorvelComTools control(sim);
+    KorvelComTools control{sim};
     SimSystemServices& sys = static_cast<SimSystemServices&>(sim.system());
+};
+
+TEST_F(SimSystem, TwipsAndDirectoriesFromTheServices) {
     sys.twipsX = 12.4;  // 12 horizontally; no vertical factor known: 15
     int16_t x = 1200, y = 1500;
     control.TwipsToPixel(x, y);
     EXPECT_EQ(x, 100);
     EXPECT_EQ(y, 100);
-    control.PixelToTwips(x, y);
-    EXPECT_EQ(x, 1200);
-    EXPECT_EQ(y, 1500);
+    std::vector<Value> args{int16_t{100}, int16_t{3000}};
+    invoke(control, "PixelToTwips", MemberKind::Method, args);
+    EXPECT_EQ(args[0], Value(int16_t{1200}));
+    EXPECT_EQ(args[1], Value(int16_t{3000}));
 
     sys.windowsDir = "/opt/win/";
     sys.systemDir = "/";
@@ -98,27 +103,17 @@ TEST(SystemMembers, TwipsAndDirectoriesFromTheServices) {
     sys.windowsDir = "/" + std::string(254, 'd');  // does not fit the 255-character buffer
     EXPECT_EQ(control.WinDir(), "");
 
-    std::vector<Value> args{int16_t{100}, int16_t{3000}};
-    invoke(control, "PixelToTwips", MemberKind::Method, args);
-    EXPECT_EQ(args[0], Value(int16_t{1200}));
-    EXPECT_EQ(args[1], Value(int16_t{3000}));
-}
-
-TEST(SystemMembers, PosixDirectories) {
-    PosixSystemServices sys;
+    PosixSystemServices posix;
     unsetenv("KORVELCOM_WINDIR");
     unsetenv("KORVELCOM_SYSDIR");
-    EXPECT_EQ(sys.windowsDirectory(), "/etc");
-    EXPECT_EQ(sys.systemDirectory(), "/usr/lib");
+    EXPECT_EQ(posix.windowsDirectory(), "/etc");
+    EXPECT_EQ(posix.systemDirectory(), "/usr/lib");
     setenv("KORVELCOM_SYSDIR", "/opt/korvel/lib", 1);
-    EXPECT_EQ(sys.systemDirectory(), "/opt/korvel/lib");
+    EXPECT_EQ(posix.systemDirectory(), "/opt/korvel/lib");
     unsetenv("KORVELCOM_SYSDIR");
 }
 
-TEST(SystemMembers, CommandLineFromTheHostOrTheProcess) {
-    SimPlatform sim;
-    KorvelComTools control(sim);
-    SimSystemServices& sys = static_cast<SimSystemServices&>(sim.system());
+TEST_F(SimSystem, CommandLineFromTheHostOrTheProcess) {
     sys.processArguments = "-a  b\tc";
     Args array{"old"};
     EXPECT_EQ(control.GetCommandLine(array), (Args{"", "-a", "b", "c"}));
@@ -142,12 +137,7 @@ TEST(SystemMembers, CommandLineFromTheHostOrTheProcess) {
     EXPECT_EQ(posix.commandLineArguments(), "set by host");
 }
 
-// ---- processes ------------------------------------------------------------------------------
-
-TEST(SimulatedProcess, PollingYieldsUntilTheProgramEnds) {
-    SimPlatform sim;
-    KorvelComTools control(sim);
-    SimSystemServices& sys = static_cast<SimSystemServices&>(sim.system());
+TEST_F(SimSystem, PollingYieldsUntilTheProgramEndsOrEscape) {
     bool hostWorkRan = false;
     sim.loop().post([&] { hostWorkRan = true; });
     int yields = 0;
@@ -160,35 +150,27 @@ TEST(SimulatedProcess, PollingYieldsUntilTheProgramEnds) {
     EXPECT_EQ(yields, 5);
     EXPECT_TRUE(hostWorkRan);
     EXPECT_EQ(sys.waited, std::vector<int32_t>{4000});
-}
 
-TEST(SimulatedProcess, EscapeReturnsAtOnceAndSkipsTheFinalWait) {
-    SimPlatform sim;
-    KorvelComTools control(sim);
-    SimSystemServices& sys = static_cast<SimSystemServices&>(sim.system());
-    int yields = 0;
+    // Escape returns at once, skips the final wait and leaves the program running.
     sim.simLoop().setYieldHook([&] {
-        if (++yields == 3) sim.simLoop().setEscape(true);
+        if (++yields == 8) sim.simLoop().setEscape(true);
     });
     control.SuspendActivateExe("pos.exe");
-    EXPECT_EQ(yields, 3);
-    EXPECT_TRUE(sys.waited.empty());
-    EXPECT_EQ(control.IsActive(4000), -1);  // left running
+    EXPECT_EQ(yields, 8);
+    EXPECT_EQ(sys.waited.size(), 1u);
+    EXPECT_EQ(control.IsActive(4001), -1);
 
     // With Escape disabled the key is ignored: the loop runs until the program ends.
     control.setEscapeKeyEnabled(false);
     sim.simLoop().setYieldHook([&] {
-        if (++yields == 10) sys.running.erase(4001);
+        if (++yields == 10) sys.running.erase(4002);
     });
     control.SuspendActivateExe("pos.exe");
     EXPECT_EQ(yields, 10);
-    EXPECT_EQ(sys.waited, std::vector<int32_t>{4001});
+    EXPECT_EQ(sys.waited, (std::vector<int32_t>{4000, 4002}));
 }
 
-TEST(SimulatedProcess, AProgramThatCannotStartReturnsAtOnce) {
-    SimPlatform sim;
-    KorvelComTools control(sim);
-    SimSystemServices& sys = static_cast<SimSystemServices&>(sim.system());
+TEST_F(SimSystem, AProgramThatCannotStartReturnsAtOnce) {
     sys.failStarts = true;
     control.SuspendActivateExe("missing.exe");
     control.SuspendActivateExe("   ");
@@ -272,23 +254,24 @@ TEST_F(RealProcess, IsActiveOfOtherProcesses) {
     EXPECT_EQ(invoke(control, "IsActive", MemberKind::Method, args), Value(int32_t{0}));
 }
 
-TEST_F(RealProcess, SuspendActivateExeWaitsForTheEnd) {
-    const fs::path done = dir / "done";
-    control.SuspendActivateExe("/bin/sh -c \"sleep 0.2; touch '" + done.string() + "'\"");
-    EXPECT_TRUE(fs::exists(done));
+TEST_F(RealProcess, SuspendActivateExeWaitsAndNothingIsInterpretedByAShell) {
+    const std::string d = dir.string();
+    control.SuspendActivateExe("/bin/sh -c \"sleep 0.2; touch '" + d + "/done'\"");
+    EXPECT_TRUE(fs::exists(dir / "done"));
     ASSERT_EQ(sys.started.size(), 1u);
     ASSERT_TRUE(sys.started[0]);
     EXPECT_EQ(sys.waited, std::vector<int32_t>{*sys.started[0]});
     EXPECT_GT(platform.simLoop().yields(), 0);
-}
 
-TEST_F(RealProcess, NothingIsInterpretedByAShell) {
-    const std::string d = dir.string();
     control.SuspendActivateExe("touch " + d + "/a;b " + d + "/$HOME " + d + "/>c");
-    EXPECT_TRUE(fs::exists(dir / "a;b"));
-    EXPECT_TRUE(fs::exists(dir / "$HOME"));
-    EXPECT_TRUE(fs::exists(dir / ">c"));
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 3);
+    for (const char* name : {"a;b", "$HOME", ">c"})
+        EXPECT_TRUE(fs::exists(dir / name)) << name;
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 4);
+
+    control.SuspendActivateExe(d + "/no-such-program --flag");
+    ASSERT_EQ(sys.started.size(), 3u);
+    EXPECT_FALSE(sys.started[2]);
+    EXPECT_EQ(sys.waited.size(), 2u);
 }
 
 TEST_F(RealProcess, EscapeLeavesTheProgramRunning) {
@@ -307,13 +290,6 @@ TEST_F(RealProcess, EscapeLeavesTheProgramRunning) {
     ASSERT_EQ(sys.started.size(), 2u);
     EXPECT_EQ(control.IsActive(*sys.started[1]), 0);
     EXPECT_EQ(sys.waited.back(), *sys.started[1]);
-}
-
-TEST_F(RealProcess, AMissingProgramStartsNothing) {
-    control.SuspendActivateExe(dir.string() + "/no-such-program --flag");
-    ASSERT_EQ(sys.started.size(), 1u);
-    EXPECT_FALSE(sys.started[0]);
-    EXPECT_TRUE(sys.waited.empty());
 }
 
 TEST(UtilityRegistration, EveryMemberIsReachableByName) {
