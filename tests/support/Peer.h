@@ -52,13 +52,15 @@ class Peer {
         if (c == link::ENQ && ackEnq) send(std::string(1, link::ACK));
         if (c == link::EOT && onEot) onEot();
         if (c == link::ACK && onAck) onAck();
-        // A frame is complete one byte after its ETX.
+        // A frame is complete one byte after its ETX, whatever that check byte is (STX
+        // included); otherwise an STX starts a new frame.
         frame_.push_back(c);
-        if (c == link::STX) frame_ = std::string(1, c);
         if (frame_.size() >= 3 && frame_[0] == link::STX &&
             frame_[frame_.size() - 2] == link::ETX) {
             frame_.clear();
             if (ackFrames) send(std::string(1, link::ACK));
+        } else if (c == link::STX) {
+            frame_ = std::string(1, c);
         }
     }
 

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "support/TempDir.h"
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -37,7 +39,7 @@ std::string slurp(const fs::path& p) {
 class ChecksumCli : public ::testing::Test {
   protected:
     void SetUp() override {
-        dir = fs::path(KORVEL_TEST_TMPDIR) / "checksum_cli";
+        dir = korvel::test::ownTempDir("checksum_cli");
         fs::create_directories(dir);
     }
     std::string file(const std::string& name, const std::string& content) {

@@ -10,6 +10,7 @@
 #include "korvelcom/KorvelComTools.h"
 #include "platform/sim/SimPlatform.h"
 #include "support/Recorder.h"
+#include "support/TempDir.h"
 
 namespace korvel {
 namespace {
@@ -31,7 +32,7 @@ class ChecksumMembers : public ::testing::Test {
     SimPlatform p;
     KorvelComTools c{p};
     test::Recorder rec;
-    fs::path dir = fs::path(KORVEL_TEST_TMPDIR) / "checksum_members";
+    fs::path dir = test::ownTempDir("checksum_members");
 };
 
 TEST_F(ChecksumMembers, FiguresAndWrittenBackRanges) {

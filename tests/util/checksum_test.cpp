@@ -1,6 +1,7 @@
 // The check kernels against their step-by-step definitions, the catalogue values, and the
 // range rules of the string, file and array forms.
 #include "util/Checksum.h"
+#include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
@@ -164,7 +165,7 @@ struct RangeCase {
 };
 
 TEST(CheckFile, RangesAreCutAndWrittenBack) {
-    const fs::path dir = fs::path(KORVEL_TEST_TMPDIR) / "checksum";
+    const fs::path dir = test::ownTempDir("checksum");
     fs::create_directories(dir);
     const auto write = [&](const std::string& name, const std::string& content) {
         std::ofstream(dir / name, std::ios::binary) << content;
