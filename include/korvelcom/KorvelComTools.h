@@ -547,6 +547,14 @@ class KorvelComTools {
     std::string POSAutoStatusCard() const;
     // (extended section: end)
 
+    // ---- Extended protocol: exchange, reply decoding, operations --------------------------
+    // (extended exchange section: begin)
+    // (extended exchange section: end)
+
+    // ---- Property persistence ----------------------------------------------------------------
+    // (persistence section: begin)
+    // (persistence section: end)
+
     // ---- Checksums, parity and digit tests --------------------------------------------------
     // (checksum section: begin)
     //
@@ -883,6 +891,8 @@ class KorvelComTools {
     // for "01"), else 0 (codes 40, 50, 60, 41, 51, 61 and unlisted codes).
     int32_t extendedReplyWait(const std::string& Fct, int32_t lngTimeout) const;
     // (extended private: end)
+    // (extended exchange private: begin)
+    // (extended exchange private: end)
 };
 
 }  // namespace korvel

@@ -11,5 +11,8 @@ void registerUtilityMembers(AutomationTable& table);       // conversions, scram
 void registerLinkProtocolMembers(AutomationTable& table);  // framed send, receive, test frames
 void registerPosMembers(AutomationTable& table);           // basic payment
 void registerExtendedMembers(AutomationTable& table);      // extended protocol
+void registerExtendedExchangeMembers(
+    AutomationTable& table);                              // extended exchange, results, operations
+void registerPersistenceMembers(AutomationTable& table);  // property persistence
 
 }  // namespace korvel
