@@ -549,6 +549,124 @@ class KorvelComTools {
 
     // ---- Extended protocol: exchange, reply decoding, operations --------------------------
     // (extended exchange section: begin)
+    //
+    // One extended exchange sends the request of a function code, waits for the terminal's
+    // reply, checks the echoed sequence number and function code, decodes the reply into the
+    // result fields (and into some request fields: operation, amount, currency, card
+    // information, tracks), and checks the operation number of a payment reply against the one
+    // the last card reading announced ("9999" before any).  Failures follow the error
+    // convention and give "".
+    //
+    // Only one extended exchange runs at a time on a control.  An extended operation or
+    // `POSAutoMessage` called while one is running (from a handler during its waits) is refused
+    // before it writes any argument or sends anything: it reports "errorPOSAutoExchangeBusy"
+    // (stored, and raised with `ErrorEvent` when `ErrorEnabled` is true) and returns "".  Once
+    // the event has been delivered, `ReceiveError` gets back the text it held before the
+    // refusal, so the running exchange's reply wait goes on undisturbed.
+
+    /// Runs one exchange for function code `Fct` (exact, case-sensitive) and returns the whole
+    /// reply (sequence number and function code included), or "" on failure.  Waits
+    /// `lngTimeout` ms for the reply, or the code's function time-out when `lngTimeout` is 0.
+    /// An authorisation ("01") first answered with an intermediate reply (code "02") raises
+    /// `AbortEnabledEvent` and waits again, `POSAutoTOfctAuthorization` ms, for the final reply;
+    /// the host may end that wait (Escape, `AbortReceive`).  The sequence number advances once
+    /// per exchange in which a reply arrived.  Raises `ReceivedEvent` after decoding, when
+    /// `ReceiveEnabled` is true.  Failures: the send's own tag (request not built or not sent);
+    /// "errorHandlerPOSAutoMessage" when no reply came within a wait, or on an unexpected fault
+    /// (then the reply held so far is returned); "errorHandlerPOSAutoSequence" for a reply
+    /// with another sequence number; "errorHandlerPOSAutoFunction" for a reply with another
+    /// function code, or a code without reply layout (22, 40, 50, 60, 41, 51, 61); and
+    /// "errorHandlerPOSAutoOperation" when a reply to 01, 03, 04 or 23 carries another
+    /// operation number than the expected one (its fields stay decoded).
+    std::string POSAutoMessage(const std::string& Fct, int32_t lngTimeout = 0);
+
+    // Result fields: the full-width texts of the last decoded replies (code-0 characters until
+    // a reply filled them).  `POSAutoStatus` and `POSAutoStatusCard` are above.
+
+    /// Application used by the last authorisation (4 characters).
+    std::string POSAutoApplication() const;
+    /// Receipt text of the last recording, merchant-receipt or ticket reply (500 characters;
+    /// 500 spaces after a merchant-receipt or ticket reply whose status is not "00").
+    std::string POSAutoReceipt() const;
+    /// Private data of the last card reading (10 characters).
+    std::string POSAutoPrivate() const;
+    /// Number of characters entered on the PIN pad (1 character).
+    std::string POSAutoNbCharacter() const;
+    /// The string entered on the PIN pad (15 characters).
+    std::string POSAutoString() const;
+    /// Terminal status of the last status request (5 characters).
+    std::string POSAutoStatusEFT() const;
+    /// Software code (4 characters) of entry `index` of the last software-status reply.  For an
+    /// index above 31: "" with "errorPOSAutoCode" by the error convention.  A negative index
+    /// makes the call itself fail: throws `std::out_of_range`, `ReceiveError` untouched.
+    std::string POSAutoCode(int16_t index);
+    /// Software version (2 characters) of entry `index`; as `POSAutoCode`, with
+    /// "errorPOSAutoVersion".  Throws `std::out_of_range` for a negative index.
+    std::string POSAutoVersion(int16_t index);
+
+    // Extended operations.  Each writes its non-empty arguments through the fields' validating
+    // puts (a rejected argument reports its tag and the field keeps its value; the exchange
+    // still runs, and its send clears `ReceiveError`), runs `POSAutoMessage` with its function
+    // code and `lngTimeout` (0: the code's function time-out) and returns its result.  An
+    // unexpected fault of the operation itself reports its own tag
+    // ("errorHandlerPOSAutoAuthorization" and so on, the operation's name after
+    // "errorHandler") and returns "".
+
+    /// 01: authorisation of `POSAutoAmount` in `POSAutoCurrency` with `POSAutoControl` and
+    /// `POSAutoClass` (and `POSAutoOperation`).  Waits `POSAutoTOfctAuthorizationInter` by
+    /// default, then `POSAutoTOfctAuthorization` after an intermediate reply.
+    std::string POSAutoAuthorization(const std::string& strAmount = "",
+                                     const std::string& strCurrency = "",
+                                     const std::string& strControl = "",
+                                     const std::string& strClass = "", int32_t lngTimeout = 0);
+    /// 03: recording of an amount; results status, operation, card status, receipt.
+    std::string POSAutoRecording(const std::string& strAmount = "",
+                                 const std::string& strCurrency = "", int32_t lngTimeout = 0);
+    /// 04: merchant receipt of operation `POSAutoOperation`; results status, receipt.
+    std::string POSAutoReceiptMerchant(int32_t lngTimeout = 0);
+    /// 23: ticket of `POSAutoApplicationCode` (`POSAutoTicketRequest`); status, receipt.
+    std::string POSAutoTicketRequested(int32_t lngTimeout = 0);
+    /// 21: card reader operation with `POSAutoTreatmentCard`; result status.
+    std::string POSAutoCardReaderOperation(int32_t lngTimeout = 0);
+    /// 10: hands the external reader's three tracks to the terminal (needs `POSAutoCardReader`
+    /// "0"); results status and the operation number a following payment must carry.
+    std::string POSAutoSettingExtReader(const std::string& strTrackISO1 = "",
+                                        const std::string& strTrackISO2 = "",
+                                        const std::string& strTrackISO3 = "",
+                                        int32_t lngTimeout = 0);
+    /// 11: reads a card on the terminal (needs `POSAutoCardReader` "1"); results status,
+    /// operation number (expected by a following payment), three tracks, private data.
+    std::string POSAutoReadingCard(const std::string& strReadingType = "", int32_t lngTimeout = 0);
+    /// 12: shows `POSAutoText` on the PIN pad and takes an entry; results status, number of
+    /// characters, entered string.
+    std::string POSAutoDisplayingPinPadRequest(const std::string& strText = "",
+                                               const std::string& strInputType = "",
+                                               const std::string& strMinLength = "",
+                                               const std::string& strMaxLength = "",
+                                               const std::string& strInputOffset = "",
+                                               int32_t lngTimeout = 0);
+    /// 14: terminal status into `POSAutoStatusEFT` (`POSAutoStatus` stays "99").
+    std::string POSAutoStatusRequest(int32_t lngTimeout = 0);
+    /// 15: status and the 32 software codes and versions.
+    std::string POSAutoSoftwareStatus(int32_t lngTimeout = 0);
+    /// 16: clears the transaction file of `POSAutoApplicationCode`; result status.
+    std::string POSAutoClearTransactionFile(int32_t lngTimeout = 0);
+    /// 17: aborts operation `POSAutoOperation`.  `strTreatment` is always written to
+    /// `POSAutoTreatmentCard`, even when empty (which is rejected and keeps the old value).
+    std::string POSAutoAbortOperation(const std::string& strTreatment = "0",
+                                      int32_t lngTimeout = 0);
+    /// 18: terminal configuration (card reader, printer, buzzer, PIN-pad backlight); status.
+    std::string POSAutoSettingEFTConfiguration(const std::string& strCardReader = "",
+                                               const std::string& strPrinter = "",
+                                               const std::string& strBuzzer = "",
+                                               const std::string& strRetroPinPad = "",
+                                               int32_t lngTimeout = 0);
+    /// 19: application setting (application code, terminal number, `POSAutoData`); status.
+    std::string POSAutoSettingEFTApplication(const std::string& strApplicationCode = "",
+                                             const std::string& strEFTNumber = "",
+                                             int32_t lngTimeout = 0);
+    /// 20: the terminal beeps `POSAutoNumBeep` times; result status.
+    std::string POSAutoBeep(const std::string& strNumBeep = "", int32_t lngTimeout = 0);
     // (extended exchange section: end)
 
     // ---- Property persistence ----------------------------------------------------------------
@@ -892,6 +1010,25 @@ class KorvelComTools {
     int32_t extendedReplyWait(const std::string& Fct, int32_t lngTimeout) const;
     // (extended private: end)
     // (extended exchange private: begin)
+    // Refuses an extended exchange started while one is running; true when refused.
+    bool refuseNestedExchange();
+    // The exchange's steps after the send; `reply` holds the reply text as it goes.
+    std::string extendedExchange(const std::string& Fct, int32_t wait, std::string& reply);
+    // Decodes `reply` by the layout of `Fct`; false when the code has none.
+    bool decodeExtendedReply(const std::string& Fct, const std::string& reply);
+    // Whether `reply` starts with `POSAutoSequence`.
+    bool sequenceEchoed(const std::string& reply) const;
+    // A software table entry (`codes` true: `POSAutoCode`).
+    std::string softwareEntry(int16_t index, bool codes);
+    // One extended operation: each (field, argument) pair written when the argument is not
+    // empty (always when `always` is set), then the exchange of `Fct`.
+    struct OperationArg {
+        int field;
+        const std::string* value;
+        bool always = false;
+    };
+    std::string extendedOperation(const char* tag, const char* Fct, int32_t lngTimeout,
+                                  std::initializer_list<OperationArg> args);
     // (extended exchange private: end)
 };
 

@@ -26,6 +26,7 @@ AutomationTable buildTable() {
     registerLinkProtocolMembers(t);
     registerPosMembers(t);
     registerExtendedMembers(t);
+    registerExtendedExchangeMembers(t);
     registerChecksumMembers(t);
     registerUtilityMembers(t);
     return t;
