@@ -7,6 +7,7 @@
 #include <functional>
 #include <stdexcept>
 
+#include "korvelcom/Automation.h"
 #include "korvelcom/KorvelComTools.h"
 #include "platform/sim/SimPlatform.h"
 #include "sim/ExtendedResponder.h"
@@ -374,6 +375,40 @@ TEST_F(Extended, ReadingCardWithTheWrongReaderSendsNothing) {
     EXPECT_EQ(c.POSAutoReadingCard(), "");
     EXPECT_EQ(c.ReceiveError(), "errorHandlerPOSAutoCardReaderType");
     EXPECT_TRUE(terminal.received().empty());
+}
+
+}  // namespace
+}  // namespace korvel
+
+namespace korvel {
+namespace {
+
+TEST_F(Extended, OperationsAndResultsByName) {
+    std::vector<Value> none;
+    // Every optional argument omitted: the defaults, including the abort's treatment "0".
+    c.setPOSAutoTreatmentCard("1");
+    const Value reply = invoke(c, "POSAutoAbortOperation", MemberKind::Method, none);
+    EXPECT_EQ(std::get<std::string>(reply), "011700");
+    EXPECT_EQ(lastRequest(),
+              "0117"
+              "0000"
+              "0");
+    std::vector<Value> beep = {Value(std::string("4")), Value(int32_t{2500})};
+    EXPECT_EQ(std::get<std::string>(invoke(c, "POSAutoBeep", MemberKind::Method, beep)), "022000");
+    EXPECT_EQ(std::get<std::string>(getProperty(c, "POSAutoStatus")), "00");
+    std::vector<Value> index = {Value(int16_t{-1})};
+    EXPECT_THROW(invoke(c, "POSAutoCode", MemberKind::Get, index), AutomationError);
+    for (const char* name :
+         {"POSAutoMessage", "POSAutoAuthorization", "POSAutoRecording", "POSAutoReceiptMerchant",
+          "POSAutoTicketRequested", "POSAutoCardReaderOperation", "POSAutoSettingExtReader",
+          "POSAutoReadingCard", "POSAutoDisplayingPinPadRequest", "POSAutoStatusRequest",
+          "POSAutoSoftwareStatus", "POSAutoClearTransactionFile", "POSAutoAbortOperation",
+          "POSAutoSettingEFTConfiguration", "POSAutoSettingEFTApplication", "POSAutoBeep"})
+        EXPECT_NE(AutomationTable::instance().find(name, MemberKind::Method), nullptr) << name;
+    for (const char* name :
+         {"POSAutoApplication", "POSAutoReceipt", "POSAutoPrivate", "POSAutoNbCharacter",
+          "POSAutoString", "POSAutoStatusEFT", "POSAutoCode", "POSAutoVersion"})
+        EXPECT_NE(AutomationTable::instance().find(name, MemberKind::Get), nullptr) << name;
 }
 
 }  // namespace

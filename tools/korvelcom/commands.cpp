@@ -26,6 +26,10 @@ const std::vector<Command>& commands() {
          "message --device PATH [--timeout MS] [--set NAME=VALUE]... [--trace] [--json] TEXT   "
          "one framed exchange",
          cmdMessage},
+        {"auto",
+         "auto (--device PATH | --port N) OPERATION [ARGS]... [--set NAME=VALUE]... [--json] "
+         "[--trace]   one extended operation",
+         cmdAuto},
     };
     return list;
 }

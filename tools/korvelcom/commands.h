@@ -26,5 +26,6 @@ int cmdSim(const Args& args);
 int cmdMessage(const Args& args);
 int cmdPay(const Args& args);
 int cmdDemo(const Args& args);
+int cmdAuto(const Args& args);
 
 }  // namespace korvel::cli

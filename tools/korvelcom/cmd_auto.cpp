@@ -1,0 +1,161 @@
+// `korvelcom auto`: one extended operation against a terminal, for a technician checking an
+// extended terminal.  The operation is named as the control names it ("POSAutoBeep", or
+// "Beep" for short; "Message" runs `POSAutoMessage` with a function code), its arguments follow
+// in order, and the result fields of the reply are printed.
+#include <iostream>
+
+#include "keys.h"
+#include "korvelcom/Automation.h"
+#include "korvelcom/platform/WireLog.h"
+#include "options.h"
+#include "platform/posix/PosixHostLoop.h"
+#include "platform/posix/PosixSerialComm.h"
+
+namespace korvel::cli {
+namespace {
+
+constexpr const char* kOperations[] = {"POSAutoMessage",
+                                       "POSAutoAuthorization",
+                                       "POSAutoRecording",
+                                       "POSAutoReceiptMerchant",
+                                       "POSAutoTicketRequested",
+                                       "POSAutoCardReaderOperation",
+                                       "POSAutoSettingExtReader",
+                                       "POSAutoReadingCard",
+                                       "POSAutoDisplayingPinPadRequest",
+                                       "POSAutoStatusRequest",
+                                       "POSAutoSoftwareStatus",
+                                       "POSAutoClearTransactionFile",
+                                       "POSAutoAbortOperation",
+                                       "POSAutoSettingEFTConfiguration",
+                                       "POSAutoSettingEFTApplication",
+                                       "POSAutoBeep"};
+
+// The result fields and the request fields a reply may overwrite, in printing order.
+constexpr const char* kResults[] = {
+    "POSAutoSequence",    "POSAutoStatus",      "POSAutoStatusCard", "POSAutoOperation",
+    "POSAutoApplication", "POSAutoAmount",      "POSAutoCurrency",   "POSAutoCardInfo",
+    "POSAutoStatusEFT",   "POSAutoNbCharacter", "POSAutoString",     "POSAutoPrivate",
+    "POSAutoTrackISO1",   "POSAutoTrackISO2",   "POSAutoTrackISO3",  "POSAutoReceipt"};
+
+// The operation's full member name, or "" when `name` is none of them (case-insensitive, with
+// or without the "POSAuto" prefix).
+std::string operationNamed(const std::string& name) {
+    const auto& table = AutomationTable::instance();
+    for (const std::string& candidate : {name, "POSAuto" + name}) {
+        const Member* m = table.find(candidate, MemberKind::Method);
+        if (!m) continue;
+        for (const char* op : kOperations)
+            if (m->name == op) return op;
+    }
+    return "";
+}
+
+std::string text(KorvelComTools& control, const char* name) {
+    return std::get<std::string>(getProperty(control, name));
+}
+
+void printResults(KorvelComTools& control, const std::string& operation, bool json,
+                  const std::string& reply, const std::string& error) {
+    const bool software = operation == "POSAutoSoftwareStatus";
+    if (json) {
+        std::cout << "{\"operation\": " << jsonString(operation);
+        for (const char* name : kResults)
+            std::cout << ", \"" << name << "\": " << jsonString(text(control, name));
+        if (software) {
+            std::cout << ", \"software\": [";
+            for (int16_t i = 0; i < 32; ++i)
+                std::cout << (i ? ", " : "") << "[" << jsonString(control.POSAutoCode(i)) << ", "
+                          << jsonString(control.POSAutoVersion(i)) << "]";
+            std::cout << "]";
+        }
+        std::cout << ", \"reply\": " << jsonString(reply)
+                  << ", \"ReceiveError\": " << jsonString(error) << "}\n";
+        return;
+    }
+    std::cout << "reply: " << WireLog::describe(reply) << '\n';
+    for (const char* name : kResults)
+        std::cout << "  " << name << std::string(22 - std::string(name).size(), ' ')
+                  << WireLog::describe(text(control, name)) << '\n';
+    if (software)
+        for (int16_t i = 0; i < 32; ++i)
+            std::cout << "  software " << i << (i < 10 ? "  " : " ") << control.POSAutoCode(i)
+                      << " version " << control.POSAutoVersion(i) << '\n';
+}
+
+}  // namespace
+
+int cmdAuto(const Args& argsIn) {
+    Args args = argsIn;
+    const auto sets = takeSets(args);
+    std::string device, operation;
+    int port = 0;
+    bool json = false, trace = false;
+    std::vector<Value> values;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        const bool hasValue = i + 1 < args.size();
+        if (a == "--device" && hasValue) {
+            device = args[++i];
+        } else if (a == "--port" && hasValue) {
+            port = std::stoi(args[++i]);
+        } else if (a == "--json") {
+            json = true;
+        } else if (a == "--trace") {
+            trace = true;
+        } else if (a.rfind("--", 0) == 0) {
+            std::cerr << "korvelcom auto: unexpected argument '" << a << "'\n";
+            return 2;
+        } else if (operation.empty()) {
+            operation = operationNamed(a);
+            if (operation.empty()) {
+                std::cerr << "korvelcom auto: unknown operation '" << a << "'\n";
+                return 2;
+            }
+        } else {
+            values.emplace_back(a);  // converted to the parameter's type by the call
+        }
+    }
+    if (device.empty() == (port == 0) || operation.empty()) {
+        std::cerr << "usage: korvelcom auto (--device PATH | --port N) OPERATION [ARGS]... "
+                     "[--set NAME=VALUE]... [--json] [--trace]\n";
+        return 2;
+    }
+
+    KorvelComTools control;
+    if (!applySets(control, sets)) return 2;
+    if (port != 0) control.setCommPort(static_cast<int16_t>(port));
+    if (!device.empty()) PortMap::set(control.CommPort(), device);
+    WireLog log;
+    control.comm().setWireLog(&log);
+    auto& loop = static_cast<PosixHostLoop&>(control.platform().loop());
+    EscapeKey escape(loop);
+    // A rejected argument is reported by `ErrorEvent` only (the send clears the tag): show it.
+    struct Errors : KorvelComToolsEvents {
+        void ErrorEvent(std::string& errType) override { std::cerr << errType << '\n'; }
+        void AbortEnabledEvent() override {
+            std::cerr << "intermediate reply: the authorisation is in progress (Esc aborts)\n";
+        }
+    } events;
+    control.setEventSink(&events);
+
+    std::string reply;
+    try {
+        reply = std::get<std::string>(invoke(control, operation, MemberKind::Method, values));
+    } catch (const AutomationError& e) {
+        std::cerr << "korvelcom auto: " << operation << ": " << e.what() << '\n';
+        return 2;
+    }
+    const std::string error = control.ReceiveError();
+    if (control.CommPortOpen()) control.CommClose();
+    control.comm().setWireLog(nullptr);
+    control.setEventSink(nullptr);
+
+    printResults(control, operation, json, reply, error);
+    if (trace) (json ? std::cerr : std::cout) << "\nWire trace:\n" << log.format();
+    if (!reply.empty()) return 0;
+    if (escape.pressed()) std::cerr << "aborted with Escape\n";
+    return 1;
+}
+
+}  // namespace korvel::cli
