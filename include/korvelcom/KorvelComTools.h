@@ -671,6 +671,35 @@ class KorvelComTools {
 
     // ---- Property persistence ----------------------------------------------------------------
     // (persistence section: begin)
+    //
+    // The container saves a placed control's persisted properties into a property bag
+    // (include/korvelcom/PropertyBags.h has one in memory and one in a text file) and restores
+    // them whenever the control is loaded again; a newly placed control without saved
+    // properties is initialised instead.  Saved: the port number and line settings of `Comm`,
+    // the link parameters and the four switches, the basic request fields and `POSTimeout`,
+    // the extended request fields but the three tracks and `POSAutoData`, the operation number
+    // the payment replies must carry (under the key "POSAutoOperation" again, right after the
+    // operation number itself), the function time-outs and `POSAutoIncSequenceEnabled` (key
+    // "POSAutoIncSequence").  Each entry is written with its default.  None of these members
+    // raises an event, stores a tag or announces a property change; each saved or loaded entry
+    // is a step of its own, and a step that fails is skipped while the others go on.
+
+    /// Saving: writes the 62 persisted entries in their fixed order, each as key, value and
+    /// default.  The port number and line settings are read from `Comm` itself; fixed-width
+    /// fields are written at their full width, filler included.  `POSAutoTimeOut` is written
+    /// with the default "065".  An entry whose value cannot be read or that the bag refuses is
+    /// skipped.
+    void WriteProperties(class PropertyBag& bag);
+    /// Loading: reads the link parameters, then "CommSettings" and "CommPort" (applied to
+    /// `Comm`, settings first, not kept in the control state), the four switches, then the
+    /// remaining entries in the order of saving, each with its default ("002" for
+    /// "POSAutoTimeOut").  Text is stored into its fixed-width field left-aligned, padded with
+    /// spaces or cut to the width, without the checks of the puts.  An entry that does not
+    /// convert to the field's type, or a setting `Comm` refuses, leaves the value as it was.
+    void ReadProperties(class PropertyBag& bag);
+    /// New-instance initialisation for a newly placed control that has no saved properties:
+    /// the same as `InitNewInstance` (`POSAutoTimeOut` becomes "065").
+    void InitProperties();
     // (persistence section: end)
 
     // ---- Checksums, parity and digit tests --------------------------------------------------

@@ -26,6 +26,7 @@ AutomationTable buildTable() {
     registerLinkProtocolMembers(t);
     registerPosMembers(t);
     registerExtendedMembers(t);
+    registerPersistenceMembers(t);
     registerExtendedExchangeMembers(t);
     registerChecksumMembers(t);
     registerUtilityMembers(t);

@@ -6,12 +6,14 @@
 #include "options.h"
 #include "platform/posix/PosixHostLoop.h"
 #include "platform/posix/PosixSerialComm.h"
+#include "props.h"
 
 namespace korvel::cli {
 
 int cmdMessage(const Args& argsIn) {
     Args args = argsIn;
     const auto sets = takeSets(args);
+    const std::string props = takeProps(args);
     std::string device, text;
     int32_t timeout = 5000;
     bool trace = false, json = false, haveText = false;
@@ -34,12 +36,13 @@ int cmdMessage(const Args& argsIn) {
         }
     }
     if (device.empty() || !haveText) {
-        std::cerr << "usage: korvelcom message --device PATH [--timeout MS] [--set NAME=VALUE]..."
-                     " [--trace] [--json] TEXT\n";
+        std::cerr << "usage: korvelcom message --device PATH [--timeout MS] [--props FILE]"
+                     " [--set NAME=VALUE]... [--trace] [--json] TEXT\n";
         return 2;
     }
 
     KorvelComTools control;
+    if (!props.empty() && !loadProps(control, props)) return 1;
     if (!applySets(control, sets)) return 2;
     PortMap::set(control.CommPort(), device);
     WireLog log;

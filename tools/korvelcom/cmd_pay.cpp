@@ -12,6 +12,7 @@
 #include "options.h"
 #include "platform/posix/PosixHostLoop.h"
 #include "platform/posix/PosixSerialComm.h"
+#include "props.h"
 #include "sim/PaymentResponder.h"
 #include "sim/PtyPort.h"
 #include "sim/Terminal.h"
@@ -132,6 +133,7 @@ int pay(KorvelComTools& control, const PaymentArgs& a, WireLog& log, bool progre
 int cmdPay(const Args& argsIn) {
     Args args = argsIn;
     const auto sets = takeSets(args);
+    const std::string props = takeProps(args);
     PaymentArgs a;
     std::string device;
     int port = 0;
@@ -168,6 +170,8 @@ int cmdPay(const Args& argsIn) {
         return 2;
     }
     KorvelComTools control;
+    // A saved control first, so that the command line's own values take precedence.
+    if (!props.empty() && !loadProps(control, props)) return 1;
     if (!applySets(control, sets)) return 2;
     if (port != 0) control.setCommPort(static_cast<int16_t>(port));
     if (!device.empty()) PortMap::set(control.CommPort(), device);

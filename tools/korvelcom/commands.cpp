@@ -30,6 +30,8 @@ const std::vector<Command>& commands() {
          "auto (--device PATH | --port N) OPERATION [ARGS]... [--set NAME=VALUE]... [--json] "
          "[--trace]   one extended operation",
          cmdAuto},
+        {"props", "props save FILE [--set NAME=VALUE]... | props show FILE   persisted properties",
+         cmdProps},
     };
     return list;
 }

@@ -27,5 +27,6 @@ int cmdMessage(const Args& args);
 int cmdPay(const Args& args);
 int cmdDemo(const Args& args);
 int cmdAuto(const Args& args);
+int cmdProps(const Args& args);
 
 }  // namespace korvel::cli
