@@ -2,6 +2,7 @@
 // extended terminal.  The operation is named as the control names it ("POSAutoBeep", or
 // "Beep" for short; "Message" runs `POSAutoMessage` with a function code), its arguments follow
 // in order, and the result fields of the reply are printed.
+#include <cctype>
 #include <iostream>
 
 #include "keys.h"
@@ -10,6 +11,7 @@
 #include "options.h"
 #include "platform/posix/PosixHostLoop.h"
 #include "platform/posix/PosixSerialComm.h"
+#include "props.h"
 
 namespace korvel::cli {
 namespace {
@@ -92,6 +94,8 @@ int cmdAuto(const Args& argsIn) {
     int port = 0;
     bool json = false, trace = false;
     std::vector<Value> values;
+    std::vector<std::pair<std::string, std::string>> named;  // --ARGNAME VALUE
+    const auto propsFile = takeProps(args);
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         const bool hasValue = i + 1 < args.size();
@@ -103,6 +107,8 @@ int cmdAuto(const Args& argsIn) {
             json = true;
         } else if (a == "--trace") {
             trace = true;
+        } else if (a.rfind("--", 0) == 0 && hasValue) {
+            named.emplace_back(a.substr(2), args[++i]);
         } else if (a.rfind("--", 0) == 0) {
             std::cerr << "korvelcom auto: unexpected argument '" << a << "'\n";
             return 2;
@@ -117,12 +123,40 @@ int cmdAuto(const Args& argsIn) {
         }
     }
     if (device.empty() == (port == 0) || operation.empty()) {
-        std::cerr << "usage: korvelcom auto (--device PATH | --port N) OPERATION [ARGS]... "
-                     "[--set NAME=VALUE]... [--json] [--trace]\n";
+        std::cerr << "usage: korvelcom auto OPERATION (--device PATH | --port N) [ARGS]... "
+                     "[--ARGNAME VALUE]... [--props FILE] [--set NAME=VALUE]... [--json] "
+                     "[--trace]\n";
         return 2;
     }
 
+    // Named arguments go to the parameter whose name, without its type prefix (str, int,
+    // lng), matches: --Amount for strAmount, --Timeout for lngTimeout.
+    if (const Member* m = AutomationTable::instance().find(operation, MemberKind::Method)) {
+        for (const auto& [name, value] : named) {
+            std::size_t index = m->params.size();
+            for (std::size_t k = 0; k < m->params.size(); ++k) {
+                const std::string& p = m->params[k].name;
+                const auto start = p.find_first_of("ABCDEFGHIJKLMNOPQRSTUVWXYZ");
+                std::string bare = start == std::string::npos ? p : p.substr(start);
+                auto lower = [](std::string t) {
+                    for (char& ch : t)
+                        ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+                    return t;
+                };
+                if (lower(bare) == lower(name)) index = k;
+            }
+            if (index == m->params.size()) {
+                std::cerr << "korvelcom auto: " << operation << " has no argument '" << name
+                          << "'\n";
+                return 2;
+            }
+            if (values.size() <= index) values.resize(index + 1);
+            values[index] = Value(value);
+        }
+    }
+
     KorvelComTools control;
+    if (!propsFile.empty() && !loadProps(control, propsFile)) return 2;
     if (!applySets(control, sets)) return 2;
     if (port != 0) control.setCommPort(static_cast<int16_t>(port));
     if (!device.empty()) PortMap::set(control.CommPort(), device);

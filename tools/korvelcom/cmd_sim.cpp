@@ -22,6 +22,7 @@
 #include "platform/posix/PosixHostLoop.h"
 #include "platform/posix/PosixSerialComm.h"
 #include "sim/CommPort.h"
+#include "sim/ExtendedResponder.h"
 #include "sim/PaymentResponder.h"
 #include "sim/PtyPort.h"
 #include "sim/Terminal.h"
@@ -42,7 +43,8 @@ constexpr const char* kUsage =
     "  --duration MS: stop after MS milliseconds (default: run until SIGINT or SIGTERM)\n"
     "  --responder NAME: echo (answers with the request) or payment (basic payment\n"
     "                    replies: amounts ending in 99 refused, 98 card unreadable,\n"
-    "                    00000404 never answered)\n"
+    "                    00000404 never answered) or extended (every extended\n"
+    "                    function code; an authorisation answers twice)\n"
     "  --quiet: no trace on standard error\n";
 
 volatile std::sig_atomic_t g_stop = 0;
@@ -96,7 +98,7 @@ int cmdSim(const Args& args) {
             settings = args[++i];
         } else if (a == "--responder") {
             responder = args[++i];
-            if (responder != "echo" && responder != "payment")
+            if (responder != "echo" && responder != "payment" && responder != "extended")
                 return usage("unknown responder '" + responder + "'");
         } else if (a == "--behaviour") {
             if (!sim::applyBehaviour(options.behaviours, args[++i]))
@@ -146,6 +148,11 @@ int cmdSim(const Args& args) {
         }
         sim::Terminal terminal(loop, *port, options);
         if (responder == "payment") terminal.setResponder(sim::paymentReply);
+        std::unique_ptr<sim::ExtendedResponder> extended;
+        if (responder == "extended") {
+            extended = std::make_unique<sim::ExtendedResponder>(loop, terminal);
+            terminal.setResponder(extended->responder());
+        }
         if (!quiet) terminal.setLogger([](const std::string& line) { std::cerr << line << '\n'; });
         std::cout << path << std::endl;
         if (!quiet)

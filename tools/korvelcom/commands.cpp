@@ -19,7 +19,8 @@ const std::vector<Command>& commands() {
          cmdChecksum},
         {"sim",
          "sim (--device PATH | --pty) [--behaviour NAME]... [--reply-delay MS] "
-         "[--unsolicited-every MS] [--responder echo|payment] [--quiet]   payment-terminal "
+         "[--unsolicited-every MS] [--responder echo|payment|extended] [--quiet]   "
+         "payment-terminal "
          "simulator",
          cmdSim},
         {"message",
@@ -27,8 +28,8 @@ const std::vector<Command>& commands() {
          "one framed exchange",
          cmdMessage},
         {"auto",
-         "auto (--device PATH | --port N) OPERATION [ARGS]... [--set NAME=VALUE]... [--json] "
-         "[--trace]   one extended operation",
+         "auto OPERATION (--device PATH | --port N) [ARGS]... [--ARGNAME VALUE]... "
+         "[--props FILE] [--set NAME=VALUE]... [--json] [--trace]   one extended operation",
          cmdAuto},
         {"props", "props save FILE [--set NAME=VALUE]... | props show FILE   persisted properties",
          cmdProps},
