@@ -109,5 +109,18 @@ TEST(Cli, PayAgainstTheSimulatorInAnotherProcess) {
     EXPECT_EQ(sim.stop(), 0);
 }
 
+TEST(Cli, AutoTakesArgumentsByNameAgainstTheExtendedSimulator) {
+    test::Background sim({kCli, "sim", "--pty", "--quiet", "--responder", "extended"});
+    const std::string device = sim.firstLine(5000);
+    ASSERT_FALSE(device.empty());
+    auto beep = test::run({kCli, "auto", "Beep", "--device", device, "--NumBeep", "3", "--json"});
+    EXPECT_EQ(beep.status, 0) << beep.err;
+    EXPECT_NE(beep.out.find("\"ReceiveError\": \"\""), std::string::npos) << beep.out;
+    auto unknown = test::run({kCli, "auto", "Beep", "--device", device, "--Colour", "red"});
+    EXPECT_EQ(unknown.status, 2);
+    EXPECT_NE(unknown.err.find("has no argument 'Colour'"), std::string::npos) << unknown.err;
+    EXPECT_EQ(sim.stop(), 0);
+}
+
 }  // namespace
 }  // namespace korvel
