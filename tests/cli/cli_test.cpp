@@ -2,6 +2,8 @@
 // exchange with the simulator running in another process on a pseudo-terminal.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "support/Process.h"
 
 namespace korvel {
@@ -119,6 +121,20 @@ TEST(Cli, AutoTakesArgumentsByNameAgainstTheExtendedSimulator) {
     auto unknown = test::run({kCli, "auto", "Beep", "--device", device, "--Colour", "red"});
     EXPECT_EQ(unknown.status, 2);
     EXPECT_NE(unknown.err.find("has no argument 'Colour'"), std::string::npos) << unknown.err;
+
+    // A card reading announces the operation; the saved control then authorises it, through
+    // the terminal's intermediate reply and the second wait.
+    const std::string state = std::string(KORVEL_TEST_TMPDIR) + "/auto-state.txt";
+    std::filesystem::create_directories(KORVEL_TEST_TMPDIR);
+    auto reading = test::run({kCli, "auto", "ReadingCard", "--device", device, "--set",
+                              "POSAutoCardReader=1", "--save-props", state});
+    EXPECT_EQ(reading.status, 0) << reading.err;
+    auto pay = test::run({kCli, "auto", "Authorization", "--device", device, "--props", state,
+                          "--Amount", "000000001500"});
+    EXPECT_EQ(pay.status, 0) << pay.err;
+    EXPECT_NE(pay.err.find("intermediate reply"), std::string::npos) << pay.err;
+    EXPECT_NE(pay.out.find("POSAutoStatus         '00'"), std::string::npos) << pay.out;
+    EXPECT_NE(pay.out.find("POSAutoAmount         '000000001500'"), std::string::npos);
     EXPECT_EQ(sim.stop(), 0);
 }
 

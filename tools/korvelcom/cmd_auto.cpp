@@ -7,6 +7,7 @@
 
 #include "keys.h"
 #include "korvelcom/Automation.h"
+#include "korvelcom/PropertyBags.h"
 #include "korvelcom/platform/WireLog.h"
 #include "options.h"
 #include "platform/posix/PosixHostLoop.h"
@@ -96,6 +97,15 @@ int cmdAuto(const Args& argsIn) {
     std::vector<Value> values;
     std::vector<std::pair<std::string, std::string>> named;  // --ARGNAME VALUE
     const auto propsFile = takeProps(args);
+    std::string saveFile;  // --save-props FILE: the control's state after the operation
+    for (std::size_t i = 0; i + 1 < args.size(); ++i) {
+        if (args[i] == "--save-props") {
+            saveFile = args[i + 1];
+            args.erase(args.begin() + static_cast<std::ptrdiff_t>(i),
+                       args.begin() + static_cast<std::ptrdiff_t>(i) + 2);
+            break;
+        }
+    }
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         const bool hasValue = i + 1 < args.size();
@@ -124,7 +134,8 @@ int cmdAuto(const Args& argsIn) {
     }
     if (device.empty() == (port == 0) || operation.empty()) {
         std::cerr << "usage: korvelcom auto OPERATION (--device PATH | --port N) [ARGS]... "
-                     "[--ARGNAME VALUE]... [--props FILE] [--set NAME=VALUE]... [--json] "
+                     "[--ARGNAME VALUE]... [--props FILE] [--save-props FILE] [--set "
+                     "NAME=VALUE]... [--json] "
                      "[--trace]\n";
         return 2;
     }
@@ -182,6 +193,12 @@ int cmdAuto(const Args& argsIn) {
     }
     const std::string error = control.ReceiveError();
     if (control.CommPortOpen()) control.CommClose();
+    if (!saveFile.empty()) {
+        // The next operation can go on from here: sequence number, expected operation, fields.
+        TextPropertyBag bag;
+        control.WriteProperties(bag);
+        if (!bag.save(saveFile)) std::cerr << "korvelcom auto: cannot write " << saveFile << '\n';
+    }
     control.comm().setWireLog(nullptr);
     control.setEventSink(nullptr);
 

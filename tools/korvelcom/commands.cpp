@@ -29,7 +29,8 @@ const std::vector<Command>& commands() {
          cmdMessage},
         {"auto",
          "auto OPERATION (--device PATH | --port N) [ARGS]... [--ARGNAME VALUE]... "
-         "[--props FILE] [--set NAME=VALUE]... [--json] [--trace]   one extended operation",
+         "[--props FILE] [--save-props FILE] [--set NAME=VALUE]... [--json] [--trace]   one "
+         "extended operation",
          cmdAuto},
         {"props", "props save FILE [--set NAME=VALUE]... | props show FILE   persisted properties",
          cmdProps},
