@@ -12,6 +12,7 @@
 #include "options.h"
 #include "platform/posix/PosixHostLoop.h"
 #include "platform/posix/PosixSerialComm.h"
+#include "progress.h"
 #include "props.h"
 
 namespace korvel::cli {
@@ -186,6 +187,9 @@ int cmdAuto(const Args& argsIn) {
 
     std::string reply;
     try {
+        // Progress only for a person watching: scripts read standard error as it is.
+        std::unique_ptr<Progress> progress;
+        if (isatty(STDERR_FILENO)) progress = std::make_unique<Progress>(loop, 0);
         reply = std::get<std::string>(invoke(control, operation, MemberKind::Method, values));
     } catch (const AutomationError& e) {
         std::cerr << "korvelcom auto: " << operation << ": " << e.what() << '\n';

@@ -12,6 +12,7 @@
 #include "options.h"
 #include "platform/posix/PosixHostLoop.h"
 #include "platform/posix/PosixSerialComm.h"
+#include "progress.h"
 #include "props.h"
 #include "sim/PaymentResponder.h"
 #include "sim/PtyPort.h"
@@ -22,46 +23,6 @@ namespace {
 
 constexpr const char* kReplyFields[] = {"EFTposNumber", "EFTposStat", "EFTposAmount",
                                         "EFTposMode",   "EFTposRep",  "EFTposDev"};
-
-// Shows the elapsed time of the running payment on standard error until stopped: rewritten in
-// place on a terminal, one line a second otherwise.
-class Progress {
-  public:
-    Progress(HostLoop& loop, int32_t timeoutMs)
-        : loop_(loop), timeoutMs_(timeoutMs), start_(loop.tick()), tty_(isatty(STDERR_FILENO)) {
-        schedule();
-    }
-    ~Progress() {
-        *alive_ = false;
-        if (tty_ && shown_) std::cerr << "\r\033[K" << std::flush;
-    }
-
-  private:
-    void schedule() {
-        auto alive = alive_;
-        loop_.post(
-            [this, alive] {
-                if (!*alive) return;
-                show();
-                schedule();
-            },
-            tty_ ? 100 : 1000);
-    }
-    void show() {
-        char line[128];
-        std::snprintf(line, sizeof line, "waiting for the terminal: %.1f s of %.1f s (Esc aborts)",
-                      (loop_.tick() - start_) / 1000.0, timeoutMs_ / 1000.0);
-        std::cerr << (tty_ ? "\r" : "") << line << (tty_ ? "" : "\n") << std::flush;
-        shown_ = true;
-    }
-
-    HostLoop& loop_;
-    int32_t timeoutMs_;
-    int32_t start_;
-    bool tty_;
-    bool shown_ = false;
-    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
-};
 
 struct PaymentArgs {
     std::vector<std::pair<std::string, std::string>> fields;  // property, value, in order
