@@ -38,10 +38,10 @@ const std::vector<uint8_t>& data64() {
     return data;
 }
 
-void run(benchmark::State& state, const CheckSpec& spec) {
+void run(benchmark::State& state, const CheckSpec& params) {
     const auto& d = data64();
     for (auto _ : state) {
-        auto v = korvel::util::computeCheck(spec, d);
+        auto v = korvel::util::computeCheck(params, d);
         benchmark::DoNotOptimize(v);
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * std::ssize(d));

@@ -139,27 +139,27 @@ std::optional<int16_t> checksumFromSum(int16_t initial, uint64_t byteSum) {
     return static_cast<int16_t>(total);
 }
 
-std::optional<int32_t> computeCheck(const CheckSpec& spec, std::span<const uint8_t> data) {
-    switch (spec.kind) {
+std::optional<int32_t> computeCheck(const CheckSpec& params, std::span<const uint8_t> data) {
+    switch (params.kind) {
         case CheckKind::Lrc8:
-            return static_cast<int16_t>(spec.initial ^ xorOfBytes(data));
+            return static_cast<int16_t>(params.initial ^ xorOfBytes(data));
         case CheckKind::Crc16:
-            return crc16(data, static_cast<uint16_t>(spec.initial),
-                         static_cast<uint16_t>(spec.polynomial));
+            return crc16(data, static_cast<uint16_t>(params.initial),
+                         static_cast<uint16_t>(params.polynomial));
         case CheckKind::Sum:
-            if (auto v = checksumFromSum(spec.initial, sumOfBytes(data))) return *v;
+            if (auto v = checksumFromSum(params.initial, sumOfBytes(data))) return *v;
             return std::nullopt;
     }
     return std::nullopt;
 }
 
-std::optional<int32_t> checkString(const CheckSpec& spec, std::string_view text, int16_t start,
+std::optional<int32_t> checkString(const CheckSpec& params, std::string_view text, int16_t start,
                                    int16_t end) {
     if (start <= end && (start < 1 || static_cast<std::size_t>(end) > text.size())) {
         return std::nullopt;
     }
     const auto* bytes = reinterpret_cast<const uint8_t*>(text.data());
-    return computeCheck(spec, slice(bytes, int64_t{start} - 1, int64_t{end} - 1));
+    return computeCheck(params, slice(bytes, int64_t{start} - 1, int64_t{end} - 1));
 }
 
 bool ordinaryFileExists(const std::string& name) {
@@ -190,7 +190,7 @@ std::optional<FileBytes> readWholeFile(const std::string& name) {
     return out;
 }
 
-std::optional<int32_t> checkFile(const CheckSpec& spec, const std::string& name, int32_t& start,
+std::optional<int32_t> checkFile(const CheckSpec& params, const std::string& name, int32_t& start,
                                  int32_t& end) {
     if (!ordinaryFileExists(name)) return std::nullopt;
     const std::optional<FileBytes> file = readWholeFile(name);
@@ -199,16 +199,16 @@ std::optional<int32_t> checkFile(const CheckSpec& spec, const std::string& name,
     if (end > length) end = static_cast<int32_t>(length);
     if (start == 0) start = 1;
     if (start <= end && start < 1) return std::nullopt;
-    return computeCheck(spec, slice(file->data.get(), int64_t{start} - 1, int64_t{end} - 1));
+    return computeCheck(params, slice(file->data.get(), int64_t{start} - 1, int64_t{end} - 1));
 }
 
-std::optional<int32_t> checkBuffer(const CheckSpec& spec, const ByteArray& buffer, int32_t& start,
+std::optional<int32_t> checkBuffer(const CheckSpec& params, const ByteArray& buffer, int32_t& start,
                                    int32_t& end) {
     if (buffer.empty()) return std::nullopt;
     if (start < buffer.lbound) start = buffer.lbound;
     if (end > buffer.ubound()) end = static_cast<int32_t>(buffer.ubound());
-    return computeCheck(spec, slice(buffer.bytes.data(), int64_t{start} - buffer.lbound,
-                                    int64_t{end} - buffer.lbound));
+    return computeCheck(params, slice(buffer.bytes.data(), int64_t{start} - buffer.lbound,
+                                      int64_t{end} - buffer.lbound));
 }
 
 }  // namespace korvel::util

@@ -67,12 +67,12 @@ struct CheckSpec {
 ///   passes through unchanged), as a signed 16-bit value;
 /// - CRC16: 0 to 65535;
 /// - Sum: see `checksumFromSum`; no value when the total exceeds 32767.
-std::optional<int32_t> computeCheck(const CheckSpec& spec, std::span<const uint8_t> data);
+std::optional<int32_t> computeCheck(const CheckSpec& params, std::span<const uint8_t> data);
 
 /// The check over characters `start` to `end` (1-based, both included) of `text`; positions
 /// are used as given.  An empty range (start > end) gives the initial state.  No value when a
 /// visited position lies outside 1 to the length of `text`, or on a failure of the check.
-std::optional<int32_t> checkString(const CheckSpec& spec, std::string_view text, int16_t start,
+std::optional<int32_t> checkString(const CheckSpec& params, std::string_view text, int16_t start,
                                    int16_t end);
 
 /// Whether `name` names an ordinary file: an existing regular file (symbolic links followed)
@@ -97,14 +97,14 @@ std::optional<FileBytes> readWholeFile(const std::string& name);
 /// 3. `end` above the file length is lowered to it, and a `start` of exactly 0 is raised to 1;
 ///    both stay written back;
 /// 4. the range is walked; no value when a non-empty range starts below 1.
-std::optional<int32_t> checkFile(const CheckSpec& spec, const std::string& name, int32_t& start,
+std::optional<int32_t> checkFile(const CheckSpec& params, const std::string& name, int32_t& start,
                                  int32_t& end);
 
 /// The check over elements `start` to `end` (array indices, both included) of `buffer`:
 /// no value for an array without elements (the range is then left alone); otherwise `start`
 /// below the lower bound is raised to it and `end` above the upper bound lowered to it (written
 /// back), and the range is walked.
-std::optional<int32_t> checkBuffer(const CheckSpec& spec, const ByteArray& buffer, int32_t& start,
+std::optional<int32_t> checkBuffer(const CheckSpec& params, const ByteArray& buffer, int32_t& start,
                                    int32_t& end);
 
 }  // namespace korvel::util

@@ -124,7 +124,7 @@ TEST(Checksum, WrapBoundaries) {
 
 TEST(CheckString, PositionsAreUsedUnchanged) {
     struct Case {
-        CheckSpec spec;
+        CheckSpec params;
         std::string text;
         int32_t start, end;
         std::optional<int32_t> want;
@@ -152,13 +152,13 @@ TEST(CheckString, PositionsAreUsedUnchanged) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text.substr(0, 10) + " " + std::to_string(c.start) + ".." +
                      std::to_string(c.end));
-        EXPECT_EQ(checkString(c.spec, c.text, c.start, c.end), c.want);
+        EXPECT_EQ(checkString(c.params, c.text, c.start, c.end), c.want);
     }
 }
 
 // One call of the file or array form: the range passed in and what must be written back.
 struct RangeCase {
-    CheckSpec spec;
+    CheckSpec params;
     int32_t start, end;
     std::optional<int32_t> want;
     int32_t startAfter, endAfter;
@@ -190,7 +190,7 @@ TEST(CheckFile, RangesAreCutAndWrittenBack) {
     for (const auto& [name, c] : cases) {
         SCOPED_TRACE(name + " from " + std::to_string(c.start));
         int32_t start = c.start, end = c.end;
-        EXPECT_EQ(checkFile(c.spec, name, start, end), c.want);
+        EXPECT_EQ(checkFile(c.params, name, start, end), c.want);
         EXPECT_EQ(start, c.startAfter);
         EXPECT_EQ(end, c.endAfter);
     }
@@ -216,7 +216,7 @@ TEST(CheckBuffer, RangesAreCutAndWrittenBack) {
         SCOPED_TRACE("lower bound " + std::to_string(buf.lbound) + " from " +
                      std::to_string(c.start));
         int32_t start = c.start, end = c.end;
-        EXPECT_EQ(checkBuffer(c.spec, buf, start, end), c.want);
+        EXPECT_EQ(checkBuffer(c.params, buf, start, end), c.want);
         EXPECT_EQ(start, c.startAfter);
         EXPECT_EQ(end, c.endAfter);
     }

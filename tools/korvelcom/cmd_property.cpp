@@ -11,20 +11,20 @@ std::vector<std::pair<std::string, std::string>> takeSets(Args& args) {
     std::vector<std::pair<std::string, std::string>> sets;
     Args rest;
     for (std::size_t i = 0; i < args.size(); ++i) {
-        std::string spec;
+        std::string assignment;
         if (args[i] == "--set") {
             if (i + 1 >= args.size()) throw std::invalid_argument("--set needs NAME=VALUE");
-            spec = args[++i];
+            assignment = args[++i];
         } else if (args[i].rfind("--set=", 0) == 0) {
-            spec = args[i].substr(6);
+            assignment = args[i].substr(6);
         } else {
             rest.push_back(args[i]);
             continue;
         }
-        const auto eq = spec.find('=');
+        const auto eq = assignment.find('=');
         if (eq == std::string::npos || eq == 0)
-            throw std::invalid_argument("--set needs NAME=VALUE, got '" + spec + "'");
-        sets.emplace_back(spec.substr(0, eq), spec.substr(eq + 1));
+            throw std::invalid_argument("--set needs NAME=VALUE, got '" + assignment + "'");
+        sets.emplace_back(assignment.substr(0, eq), assignment.substr(eq + 1));
     }
     args = rest;
     return sets;
