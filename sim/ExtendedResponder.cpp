@@ -1,5 +1,7 @@
 #include "sim/ExtendedResponder.h"
 
+#include "util/FixedWidth.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <initializer_list>
@@ -8,9 +10,7 @@ namespace korvel::sim {
 namespace {
 
 std::string field(const std::string& s, std::size_t pos, std::size_t width) {
-    std::string out = pos < s.size() ? s.substr(pos, width) : std::string();
-    out.resize(width, ' ');
-    return out;
+    return util::cutField(s, pos, width);
 }
 
 std::string pad(std::string text, std::size_t width) {

@@ -1,5 +1,7 @@
 #include "sim/PaymentResponder.h"
 
+#include "util/FixedWidth.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cstdint>
@@ -9,9 +11,7 @@ namespace korvel::sim {
 namespace {
 
 std::string field(const std::string& s, std::size_t pos, std::size_t width) {
-    std::string out = pos < s.size() ? s.substr(pos, width) : std::string();
-    out.resize(width, ' ');
-    return out;
+    return util::cutField(s, pos, width);
 }
 
 bool allDigits(const std::string& s) {

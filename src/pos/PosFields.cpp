@@ -47,8 +47,7 @@ void PosRecord::parseReply(const std::string& text) {
     std::size_t pos = 0;
     for (std::size_t i = 0; i < reply.size(); ++i) {
         const std::size_t width = kReplyWidths[i];
-        reply[i] =
-            util::fitLeft(pos < text.size() ? text.substr(pos, width) : std::string(), width);
+        reply[i] = util::cutField(text, pos, width);
         pos += width;
     }
 }

@@ -13,6 +13,12 @@ inline std::string fitLeft(const std::string& text, std::size_t width) {
     return out;
 }
 
+/// The `width` characters of `text` from position `pos` (0-based), padded with spaces where
+/// `text` ends early: how a fixed-width field is cut out of a received message.
+inline std::string cutField(const std::string& text, std::size_t pos, std::size_t width) {
+    return fitLeft(pos < text.size() ? text.substr(pos, width) : std::string(), width);
+}
+
 /// A field that was never written: `width` characters of code 0.
 inline std::string neverWritten(std::size_t width) {
     return std::string(width, '\0');

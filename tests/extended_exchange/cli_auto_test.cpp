@@ -2,8 +2,6 @@
 // test's own loop runs the simulated terminal while the command runs as a child process.
 #include <gtest/gtest.h>
 
-#include <chrono>
-
 #include "korvelcom/KorvelComTools.h"
 #include "sim/ExtendedResponder.h"
 #include "sim/PtyPort.h"
@@ -17,47 +15,7 @@ const std::string kCli = KORVEL_CLI_PATH;
 
 // Runs the command while `loop` keeps serving the terminal; collects its output and status.
 test::RunResult runServing(HostLoop& loop, std::vector<std::string> args) {
-    test::RunResult r;
-    int outPipe[2], errPipe[2];
-    if (::pipe(outPipe) != 0 || ::pipe(errPipe) != 0) return r;
-    for (int fd : {outPipe[0], errPipe[0]})
-        ::fcntl(fd, F_SETFL, O_NONBLOCK);
-    posix_spawn_file_actions_t fa;
-    posix_spawn_file_actions_init(&fa);
-    posix_spawn_file_actions_adddup2(&fa, outPipe[1], 1);
-    posix_spawn_file_actions_adddup2(&fa, errPipe[1], 2);
-    posix_spawn_file_actions_addopen(&fa, 0, "/dev/null", O_RDONLY, 0);
-    std::vector<char*> argv;
-    for (auto& a : args)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-    pid_t pid = -1;
-    const int rc = posix_spawn(&pid, argv[0], &fa, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&fa);
-    ::close(outPipe[1]);
-    ::close(errPipe[1]);
-    const auto drain = [&] {
-        char buf[4096];
-        ssize_t n;
-        while ((n = ::read(outPipe[0], buf, sizeof buf)) > 0)
-            r.out.append(buf, static_cast<std::size_t>(n));
-        while ((n = ::read(errPipe[0], buf, sizeof buf)) > 0)
-            r.err.append(buf, static_cast<std::size_t>(n));
-    };
-    if (rc == 0) {
-        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-        int status = 0;
-        while (::waitpid(pid, &status, WNOHANG) == 0) {
-            loop.yield();
-            drain();
-            if (std::chrono::steady_clock::now() > end) ::kill(pid, SIGKILL);
-        }
-        drain();
-        r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-    ::close(outPipe[0]);
-    ::close(errPipe[0]);
-    return r;
+    return test::run(std::move(args), [&] { loop.yield(); });
 }
 
 class CliAuto : public ::testing::Test {

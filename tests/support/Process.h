@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -83,8 +84,11 @@ class Background {
     int out_ = -1;
 };
 
-/// Runs `args` to its end (standard input from /dev/null) and collects both outputs.
-inline RunResult run(std::vector<std::string> args) {
+/// Runs `args` to its end (standard input from /dev/null) and collects both outputs.  While
+/// waiting, `whileWaiting` (when set) runs every few milliseconds: a test's own loop can serve
+/// the child meanwhile.  A child still running after 30 s is killed.
+inline RunResult run(std::vector<std::string> args,
+                     const std::function<void()>& whileWaiting = {}) {
     RunResult r;
     int outPipe[2], errPipe[2];
     if (::pipe(outPipe) != 0 || ::pipe(errPipe) != 0) return r;
@@ -107,7 +111,14 @@ inline RunResult run(std::vector<std::string> args) {
     if (rc == 0) {
         pollfd fds[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
         int open = 2;
-        while (open > 0 && ::poll(fds, 2, 30000) > 0) {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (open > 0) {
+            if (std::chrono::steady_clock::now() > end) {
+                ::kill(pid, SIGKILL);
+                break;
+            }
+            if (whileWaiting) whileWaiting();
+            if (::poll(fds, 2, whileWaiting ? 5 : 1000) <= 0) continue;
             for (int i = 0; i < 2; ++i) {
                 if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP))) continue;
                 char buf[4096];
