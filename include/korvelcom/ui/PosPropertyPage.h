@@ -1,0 +1,167 @@
+// The design-time "POS" property page as a toolkit-free model: its layout (frames, labels,
+// tooltips, list items, maximum lengths, initial texts), the state of its fields, the
+// developer's actions on them and the host's two requests, loading the selected control and
+// applying the edits.  A front (the Qt dialog, later the Windows page) draws the layout,
+// forwards keys, edits and clicks to the model and redraws a field when the model says it
+// changed.  The page reaches the control only through its properties by name (the automation
+// table), so every value passes the control's own checks.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace korvel {
+class KorvelComTools;
+}
+
+namespace korvel::ui {
+
+/// The fields of the page, in the order of the layout table.
+enum class PosField : int {
+    // frame "Low level parameters"
+    txtTOwaitChar,
+    txtTOwaitRetry,
+    txtTOBetweenChar,
+    txtTOwaitReply,
+    txtintgintRetrySession,
+    txtintgintRetryData,
+    txtTimeBetweenCommand,
+    chkEnableEscapeKey,
+    // frame "COM port properties"
+    txtCommPort,
+    txtCommSettings,
+    // frame "POS high level protocol", inner frame "Fields"
+    txtPOSNumber,
+    txtPOSAmount,
+    chkPOSRep,
+    TxtPosMode,
+    txtPOSType,
+    // frame "POS high level protocol", inner frame "POS devise"
+    txtPOSDev,
+    txtPOSDevSpec,
+};
+inline constexpr int kPosFieldCount = 17;
+
+enum class FieldKind { TextBox, CheckBox, FixedList };
+
+/// One field as the page shows it.  Empty texts mean "none".
+struct PosFieldLayout {
+    PosField field;
+    const char* name;  ///< the field's name, e.g. "txtTOwaitChar"
+    FieldKind kind;
+    const char* frame;         ///< the frame holding it ("Low level parameters", "Fields", ...)
+    const char* label;         ///< the label beside or above it
+    const char* labelTooltip;  ///< the label's own tooltip
+    const char* caption;       ///< a check box's caption ("EnableEscapeKey", "REP enabled")
+    const char* initialText;   ///< a text box's initial text
+    int maxLength;             ///< a text box's maximum length in characters; 0: no limit
+    const char* tooltip;       ///< the field's tooltip
+    std::vector<const char*> items;  ///< a fixed list's items, addressed from position 0
+    bool digitsOnly;                 ///< whether the key filter guards it
+};
+
+/// The page's caption: "POS and low level protocol properties".
+extern const char* const kPosPageCaption;
+/// The header label across the top: "POS to EFT and readers communication protocol" followed
+/// by the maker's line.
+extern const char* const kPosPageHeader;
+/// The outer frames in display order, and the two inner frames of the last one.
+extern const char* const kFrameLowLevel;   ///< "Low level parameters"
+extern const char* const kFrameComPort;    ///< "COM port properties"
+extern const char* const kFramePosHigh;    ///< "POS high level protocol"
+extern const char* const kFrameFields;     ///< "Fields" (inside "POS high level protocol")
+extern const char* const kFramePosDevise;  ///< "POS devise" (inside "POS high level protocol")
+/// The text a double-click puts into `txtCommSettings`: "9600,e,7,1".
+extern const char* const kDefaultCommSettings;
+
+/// The layout of every field, in `PosField` order.
+const std::vector<PosFieldLayout>& posPageLayout();
+/// The layout row of one field.
+const PosFieldLayout& layoutOf(PosField field);
+
+/// The page model.  Not thread-safe (runs on the host's UI thread like the control).
+class PosPropertyPage {
+  public:
+    /// A freshly loaded page: text boxes hold their initial texts, check boxes are cleared,
+    /// fixed lists have no selection (-1), `txtPOSDevSpec` is switched on, no changed mark.
+    PosPropertyPage();
+
+    // ---- The host's requests -----------------------------------------------------------
+
+    /// The host set or changed the selection: the page keeps it and fills its fields from
+    /// the first selected control (an empty selection fills nothing), then clears the changed
+    /// mark.  Faults (an `AutomationError` from a property get) are not trapped: they end the
+    /// load at that step and reach the caller.
+    void selectionChanged(std::vector<KorvelComTools*> selection);
+
+    /// Writes the fields to the first selected control (nothing when the selection is empty),
+    /// then clears the changed mark.  A value the control refuses is refused as its property
+    /// put says (tag in `ReceiveError`, the property keeps its value) and the page goes on.
+    /// Faults (an overflowing number, an `AutomationError`) end the apply at that step and
+    /// reach the caller; the mark then stays set.
+    void applyChanges();
+
+    /// The changed mark: true while the page holds edits not yet applied.
+    bool changed() const { return changed_; }
+
+    // ---- Field state, for drawing ------------------------------------------------------
+
+    /// A text box's text, or a fixed list's selected item ("" when none is selected).
+    const std::string& text(PosField field) const;
+    /// A check box's state.
+    bool checked(PosField field) const;
+    /// A fixed list's selected position, -1 when none.
+    int selectedIndex(PosField field) const;
+    /// Whether a field is switched on; only `txtPOSDevSpec` is ever switched off.
+    bool enabled(PosField field) const;
+
+    // ---- The developer's actions (each runs the field's handler) -------------------------
+
+    /// A key typed into a text box, as the character it produces ('\b' for backspace).
+    /// Returns true when the key passes; a refused key sounds the beep and is discarded.
+    bool keyPress(PosField field, char32_t key);
+    /// A text box's text was changed to `text` (cut to its maximum length).
+    void setText(PosField field, std::string text);
+    /// A check box was clicked to the state `checked`.
+    void setChecked(PosField field, bool checked);
+    /// An item of a fixed list was chosen (-1: none).
+    void select(PosField field, int index);
+    /// A field was double-clicked.
+    void doubleClick(PosField field);
+
+    // ---- What the page tells its front ---------------------------------------------------
+
+    /// Called for a refused key (the front sounds the system beep).
+    void setBeepHandler(std::function<void()> beep) { beep_ = std::move(beep); }
+    /// Called with the new value whenever the changed mark changes.
+    void setChangedHandler(std::function<void(bool)> handler) { onChanged_ = std::move(handler); }
+    /// Called after a field's state (text, check, selection, switched on) changed, whoever
+    /// changed it, so the front redraws that field.
+    void setFieldObserver(std::function<void(PosField)> observer) {
+        onField_ = std::move(observer);
+    }
+
+  private:
+    struct FieldState {
+        std::string text;
+        bool checked = false;
+        int index = -1;
+        bool enabled = true;
+    };
+    FieldState& state(PosField field);
+    const FieldState& state(PosField field) const;
+    void markChanged(bool value);
+    void notify(PosField field);
+
+    std::vector<FieldState> fields_;
+    std::vector<KorvelComTools*> selection_;
+    bool changed_ = false;
+    std::function<void()> beep_;
+    std::function<void(bool)> onChanged_;
+    std::function<void(PosField)> onField_;
+};
+
+}  // namespace korvel::ui
