@@ -19,6 +19,7 @@
 
 #include "korvelcom/ByteArray.h"
 #include "korvelcom/platform/Platform.h"
+#include "korvelcom/ui/AboutBox.h"
 
 namespace korvel {
 
@@ -702,6 +703,24 @@ class KorvelComTools {
     void InitProperties();
     // (persistence section: end)
 
+    // ---- About box ---------------------------------------------------------------------------
+
+    /// Shows the about box: loads a fresh `ui::AboutBox` for `componentInfo()` and the system
+    /// directory (`WinSysDir`) and hands it to the presenter, which shows it modally and
+    /// returns once it was closed; nothing survives between showings.  Without a presenter
+    /// (hosts that show no windows) it does nothing.  A fault of the presenter is ignored:
+    /// nothing reaches the host.  Containers know this member as the standard about-box
+    /// member (dispatch identifier -552).
+    void ShowAbout();
+    /// Sets the front that shows the about box modally (empty: none).  Called on the control's
+    /// thread; it must return only when the box was closed.
+    void setAboutPresenter(std::function<void(const ui::AboutBox&)> presenter) {
+        aboutPresenter_ = std::move(presenter);
+    }
+    /// The component's title ("KorvelComTools"), version (3.0.0) and comments (empty), as
+    /// the about box shows them.
+    static ui::ComponentInfo componentInfo();
+
     // ---- Checksums, parity and digit tests --------------------------------------------------
     // (checksum section: begin)
     //
@@ -1020,6 +1039,7 @@ class KorvelComTools {
     LinkState st_;
     Extent size_{};
     int32_t posTimeout_ = 10000;
+    std::function<void(const ui::AboutBox&)> aboutPresenter_;
     // (extended private: begin)
     struct ExtendedState;  // src/extended/ExtendedState.h
     struct ExtendedStateDeleter {

@@ -61,6 +61,10 @@ std::string KorvelComTools::Version() const {
     return formatVersion(kVersionMajor, kVersionMinor, kVersionRevision);
 }
 
+ui::ComponentInfo KorvelComTools::componentInfo() {
+    return ui::ComponentInfo{"KorvelComTools", kVersionMajor, kVersionMinor, kVersionRevision, ""};
+}
+
 void KorvelComTools::reportError(const char* tag) {
     st_.ReceiveError = tag;
     if (st_.ErrorEnabled && sink_) sink_->ErrorEvent(st_.ReceiveError);

@@ -12,6 +12,11 @@ void registerControlMembers(AutomationTable& t) {
     };
 
     t.readOnly("Version", VT::String, &K::Version);
+    // Containers know ShowAbout as the standard about-box member (dispatch identifier -552).
+    t.add(Member{"ShowAbout", MemberKind::Method, {}, VT::Empty, noArgs([](K& c) {
+                     c.ShowAbout();
+                     return std::monostate{};
+                 })});
     t.property<std::string>("ReceiveError", VT::String, &K::ReceiveError, &K::setReceiveError);
     t.property<std::string>("ReceiveMessage", VT::String, &K::ReceiveMessage,
                             &K::setReceiveMessage);

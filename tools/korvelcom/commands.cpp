@@ -34,6 +34,7 @@ const std::vector<Command>& commands() {
          cmdAuto},
         {"props", "props save FILE [--set NAME=VALUE]... | props show FILE   persisted properties",
          cmdProps},
+        {"about", "about   the control's about box as text", cmdAbout},
     };
     return list;
 }

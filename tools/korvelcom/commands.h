@@ -28,5 +28,6 @@ int cmdPay(const Args& args);
 int cmdDemo(const Args& args);
 int cmdAuto(const Args& args);
 int cmdProps(const Args& args);
+int cmdAbout(const Args& args);
 
 }  // namespace korvel::cli

@@ -19,15 +19,16 @@ struct ComponentInfo {
     std::string comments;  ///< the component's comments text (may be empty)
 };
 
-/// A control of the form: its name, design-time text, position and size in twips
-/// (1/1440 inch), and font.
+/// A control of the form: its name, position and size in twips (1/1440 inch), font, colour
+/// and design-time text.
 struct AboutControlLayout {
     const char* name;              ///< "lblTitle", "lblVersion", ..., "Label1", "Label2", "Image1"
     int left, top, width, height;  ///< twips; an image gives its size in pixels instead
     const char* fontFamily;        ///< "" for none (lines, the image)
     double pointSize;              ///< 0 for none
     bool bold;
-    uint32_t rgb;  ///< text colour 0xRRGGBB
+    uint32_t rgb;           ///< text colour 0xRRGGBB (a line's own colour)
+    const char* text = "";  ///< design-time text; "" for the texts set at load, lines, image
 };
 
 class AboutBox {
@@ -66,7 +67,8 @@ class AboutBox {
     static constexpr int kSeparatorTop = 1320;
 
     /// F1 on the form, and a click on "Help": the help file to open with the desktop's opener
-    /// when it exists, nothing when it does not.  The form stays open either way.
+    /// when it exists as a file on disk, nothing when it does not (or cannot be checked).  The
+    /// form stays open either way.
     std::optional<std::string> helpToOpen() const;
 
   private:

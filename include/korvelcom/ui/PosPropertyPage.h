@@ -92,16 +92,24 @@ class PosPropertyPage {
     // ---- The host's requests -----------------------------------------------------------
 
     /// The host set or changed the selection: the page keeps it and fills its fields from
-    /// the first selected control (an empty selection fills nothing), then clears the changed
-    /// mark.  Faults (an `AutomationError` from a property get) are not trapped: they end the
-    /// load at that step and reach the caller.
+    /// the first selected control (an empty selection, or a null first entry, fills nothing),
+    /// then clears the changed mark.  Texts are loaded as the control gives them, not cut to
+    /// the boxes' maximum lengths (those limit the developer's typing).  A `CommPort` outside
+    /// 1 to 8 leaves `txtCommPort` without a selection (text ""); applying that writes port 0,
+    /// which the control refuses like any bad port.  Every field change runs the field's
+    /// handler and is told to the field observer.  Faults (an `AutomationError` from a
+    /// property get) are not trapped: they end the load at that step and reach the caller.
     void selectionChanged(std::vector<KorvelComTools*> selection);
 
     /// Writes the fields to the first selected control (nothing when the selection is empty),
     /// then clears the changed mark.  A value the control refuses is refused as its property
     /// put says (tag in `ReceiveError`, the property keeps its value) and the page goes on.
-    /// Faults (an overflowing number, an `AutomationError`) end the apply at that step and
-    /// reach the caller; the mark then stays set.
+    /// A number box gives the numeric value at the start of its text (leading spaces, sign,
+    /// digits, decimal part; 0 for an empty or non-numeric text) rounded to a whole number,
+    /// ties to even.  Faults end the apply at that step and reach the caller, the mark then
+    /// staying set: a number that does not fit the property's integer type (16-bit for the
+    /// retry counts, 32-bit for the time-outs) throws `AutomationError("Overflow")`, and an
+    /// `AutomationError` from a property put passes through.
     void applyChanges();
 
     /// The changed mark: true while the page holds edits not yet applied.
@@ -121,15 +129,24 @@ class PosPropertyPage {
     // ---- The developer's actions (each runs the field's handler) -------------------------
 
     /// A key typed into a text box, as the character it produces ('\b' for backspace).
-    /// Returns true when the key passes; a refused key sounds the beep and is discarded.
+    /// Returns true when the key passes; a refused key sounds the beep and is discarded.  Only
+    /// the boxes marked `digitsOnly` filter (digits and backspace pass); other text boxes pass
+    /// every key.  A key for a field that is not a text box, or is switched off, returns false
+    /// without a beep.
     bool keyPress(PosField field, char32_t key);
-    /// A text box's text was changed to `text` (cut to its maximum length).
+    /// A text box's text was changed to `text` (cut to its maximum length in characters,
+    /// UTF-8 sequences kept whole).  Sets the changed mark even when the text is the same.
+    /// Ignored for a field that is not a text box or is switched off.
     void setText(PosField field, std::string text);
-    /// A check box was clicked to the state `checked`.
+    /// A check box was clicked to the state `checked`; sets the changed mark.  Ignored for a
+    /// field that is not a check box.
     void setChecked(PosField field, bool checked);
-    /// An item of a fixed list was chosen (-1: none).
+    /// An item of a fixed list was chosen (-1: none); sets the changed mark, and for
+    /// `txtPOSDev` switches `txtPOSDevSpec` on exactly when "Autre" is selected.  Ignored for a
+    /// field that is not a fixed list and for a position outside -1 to the last item.
     void select(PosField field, int index);
-    /// A field was double-clicked.
+    /// A field was double-clicked: `txtCommSettings` gets "9600,e,7,1" (and the changed
+    /// mark); the other fields do nothing.
     void doubleClick(PosField field);
 
     // ---- What the page tells its front ---------------------------------------------------
@@ -155,6 +172,12 @@ class PosPropertyPage {
     const FieldState& state(PosField field) const;
     void markChanged(bool value);
     void notify(PosField field);
+    // A field's state changes, each followed by the field's own handler (changed mark, and
+    // for `txtPOSDev` the switching of `txtPOSDevSpec`); used by the actions and the loading.
+    void putText(PosField field, std::string value);
+    void putChecked(PosField field, bool value);
+    void putIndex(PosField field, int index);
+    void setEnabled(PosField field, bool value);
 
     std::vector<FieldState> fields_;
     std::vector<KorvelComTools*> selection_;
