@@ -10,6 +10,7 @@
 
 #include "korvelcom/Automation.h"
 #include "korvelcom/KorvelComTools.h"
+#include "ui/PosPageValues.h"
 #include "util/Scramble.h"
 
 namespace korvel::ui {
@@ -36,217 +37,67 @@ const char* const kTipMessage = "Nombre de tentatives d'émission de message";
 const char* const kTipSettings = "Default com settings =  9600,e,7,1";
 
 const std::vector<PosFieldLayout>& buildLayout() {
+    // clang-format off
     static const std::vector<PosFieldLayout> table = {
         // field, name, kind, frame, label, label tooltip, caption, initial text, max length,
         // tooltip, items, digits only
-        {F::txtTOwaitChar,
-         "txtTOwaitChar",
-         K::TextBox,
-         kFrameLowLevel,
-         "Timeout wait response:",
-         kTipAck,
-         "",
-         "600",
-         8,
-         "Timeout (in ms) receive ACK default value 600ms",
-         {},
-         true},
-        {F::txtTOwaitRetry,
-         "txtTOwaitRetry",
-         K::TextBox,
-         kFrameLowLevel,
-         "Delay before Retry:",
-         kTipResend,
-         "",
-         "1200",
-         8,
-         "Delay (in ms) before a retry default value 1200ms",
-         {},
-         true},
-        {F::txtTOBetweenChar,
-         "txtTOBetweenChar",
-         K::TextBox,
-         kFrameLowLevel,
-         "Timeout between char:",
-         kTipAck,
-         "",
-         "50",
-         8,
-         "Timeout (in ms) receive character default value 50ms",
-         {},
-         true},
-        {F::txtTOwaitReply,
-         "txtTOwaitReply",
-         K::TextBox,
-         kFrameLowLevel,
-         "Delay to reply:",
-         kTipResend,
-         "",
-         "20",
-         8,
-         "Delayi (in ms) between receive and send  message default value 20ms",
-         {},
-         true},
-        {F::txtintgintRetrySession,
-         "txtintgintRetrySession",
-         K::TextBox,
-         kFrameLowLevel,
-         "Retry during open session:",
-         kTipSession,
-         "",
-         "3",
-         2,
-         "Retry during open session default value 3 retries",
-         {},
-         true},
-        {F::txtintgintRetryData,
-         "txtintgintRetryData",
-         K::TextBox,
-         kFrameLowLevel,
-         "Retry during data send:",
-         kTipMessage,
-         "",
-         "3",
-         2,
-         "Retry during message transmission default value 3 retries",
-         {},
-         true},
-        {F::txtTimeBetweenCommand,
-         "txtTimeBetweenCommand",
-         K::TextBox,
-         kFrameLowLevel,
-         "Delai bewteen commands",
-         kTipMessage,
-         "",
-         "100",
-         4,
-         "delay between command default value 100ms",
-         {},
-         true},
-        {F::chkEnableEscapeKey,
-         "chkEnableEscapeKey",
-         K::CheckBox,
-         kFrameLowLevel,
-         "",
-         "",
-         "EnableEscapeKey",
-         "",
-         0,
-         "Autorise abandon par touche 'echap' sur la caisse",
-         {},
-         false},
+        {F::txtTOwaitChar, "txtTOwaitChar", K::TextBox, kFrameLowLevel,
+         "Timeout wait response:", kTipAck, "", "600", 8,
+         "Timeout (in ms) receive ACK default value 600ms", {}, true},
+        {F::txtTOwaitRetry, "txtTOwaitRetry", K::TextBox, kFrameLowLevel,
+         "Delay before Retry:", kTipResend, "", "1200", 8,
+         "Delay (in ms) before a retry default value 1200ms", {}, true},
+        {F::txtTOBetweenChar, "txtTOBetweenChar", K::TextBox, kFrameLowLevel,
+         "Timeout between char:", kTipAck, "", "50", 8,
+         "Timeout (in ms) receive character default value 50ms", {}, true},
+        {F::txtTOwaitReply, "txtTOwaitReply", K::TextBox, kFrameLowLevel,
+         "Delay to reply:", kTipResend, "", "20", 8,
+         "Delayi (in ms) between receive and send  message default value 20ms", {}, true},
+        {F::txtintgintRetrySession, "txtintgintRetrySession", K::TextBox, kFrameLowLevel,
+         "Retry during open session:", kTipSession, "", "3", 2,
+         "Retry during open session default value 3 retries", {}, true},
+        {F::txtintgintRetryData, "txtintgintRetryData", K::TextBox, kFrameLowLevel,
+         "Retry during data send:", kTipMessage, "", "3", 2,
+         "Retry during message transmission default value 3 retries", {}, true},
+        {F::txtTimeBetweenCommand, "txtTimeBetweenCommand", K::TextBox, kFrameLowLevel,
+         "Delai bewteen commands", kTipMessage, "", "100", 4,
+         "delay between command default value 100ms", {}, true},
+        {F::chkEnableEscapeKey, "chkEnableEscapeKey", K::CheckBox, kFrameLowLevel,
+         "", "", "EnableEscapeKey", "", 0,
+         "Autorise abandon par touche 'echap' sur la caisse", {}, false},
 
-        {F::txtCommPort,
-         "txtCommPort",
-         K::FixedList,
-         kFrameComPort,
-         "CommPort:",
-         "Caisse Com port ",
-         "",
-         "",
-         0,
+        {F::txtCommPort, "txtCommPort", K::FixedList, kFrameComPort,
+         "CommPort:", "Caisse Com port ", "", "", 0,
          "PC Com port default value = COM1 ",
-         {"Com1", "Com2", "Com3", "Com4", "Com5", "Com6", "Com7", "Com8"},
-         false},
-        {F::txtCommSettings,
-         "txtCommSettings",
-         K::TextBox,
-         kFrameComPort,
-         "CommSettings:",
-         kTipSettings,
-         "",
-         kDefaultCommSettings,
-         0,
-         kTipSettings,
-         {},
-         false},
+         {"Com1", "Com2", "Com3", "Com4", "Com5", "Com6", "Com7", "Com8"}, false},
+        {F::txtCommSettings, "txtCommSettings", K::TextBox, kFrameComPort,
+         "CommSettings:", kTipSettings, "", kDefaultCommSettings, 0,
+         kTipSettings, {}, false},
 
-        {F::txtPOSNumber,
-         "txtPOSNumber",
-         K::TextBox,
-         kFrameFields,
-         "POSNumber (ECR#) :",
-         "Numéro de la caisse",
-         "",
-         "01",
-         2,
-         "Numéro de la caisse",
-         {},
-         false},
-        {F::txtPOSAmount,
-         "txtPOSAmount",
-         K::TextBox,
-         kFrameFields,
-         "POSAmount (MMT) :",
-         "Montant (plus petite unité devise)",
-         "",
-         "00000001",
-         8,
-         "Montant (plus petite unité devise)",
-         {},
-         true},
-        {F::chkPOSRep,
-         "chkPOSRep",
-         K::CheckBox,
-         kFrameFields,
-         "POSRep (IND) :",
-         "Validation réponse terminal",
-         "REP enabled",
-         "",
-         0,
-         "Validation réponse terminal",
-         {},
-         false},
-        {F::TxtPosMode,
-         "TxtPosMode",
-         K::FixedList,
-         kFrameFields,
-         "POSMode (MODE) :",
-         "Mode de règlement",
-         "",
-         "",
-         0,
-         "Mode de règlement",
-         {"Carte ou chèque", "Chèque", "Autre (carte)"},
-         false},
-        {F::txtPOSType,
-         "txtPOSType",
-         K::FixedList,
-         kFrameFields,
-         "POSType (TYPE) :",
-         "Type transaction",
-         "",
-         "",
-         0,
-         "Type transaction",
-         {"Achat", "Remboursement", "Annulation", "Autre"},
-         false},
+        {F::txtPOSNumber, "txtPOSNumber", K::TextBox, kFrameFields,
+         "POSNumber (ECR#) :", "Numéro de la caisse", "", "01", 2,
+         "Numéro de la caisse", {}, false},
+        {F::txtPOSAmount, "txtPOSAmount", K::TextBox, kFrameFields,
+         "POSAmount (MMT) :", "Montant (plus petite unité devise)", "", "00000001", 8,
+         "Montant (plus petite unité devise)", {}, true},
+        {F::chkPOSRep, "chkPOSRep", K::CheckBox, kFrameFields,
+         "POSRep (IND) :", "Validation réponse terminal", "REP enabled", "", 0,
+         "Validation réponse terminal", {}, false},
+        {F::TxtPosMode, "TxtPosMode", K::FixedList, kFrameFields,
+         "POSMode (MODE) :", "Mode de règlement", "", "", 0,
+         "Mode de règlement", {"Carte ou chèque", "Chèque", "Autre (carte)"}, false},
+        {F::txtPOSType, "txtPOSType", K::FixedList, kFrameFields,
+         "POSType (TYPE) :", "Type transaction", "", "", 0,
+         "Type transaction", {"Achat", "Remboursement", "Annulation", "Autre"}, false},
 
-        {F::txtPOSDev,
-         "txtPOSDev",
-         K::FixedList,
-         kFramePosDevise,
-         "",
-         "",
-         "",
-         "",
-         0,
-         "Choix devise",
-         {"Franc", "Euro", "Autre"},
-         false},
-        {F::txtPOSDevSpec,
-         "txtPOSDevSpec",
-         K::TextBox,
-         kFramePosDevise,
-         "",
-         "",
-         "",
-         "000",
-         3,
-         "Code devise",
-         {},
-         true},
+        {F::txtPOSDev, "txtPOSDev", K::FixedList, kFramePosDevise,
+         "", "", "", "", 0,
+         "Choix devise", {"Franc", "Euro", "Autre"}, false},
+        {F::txtPOSDevSpec, "txtPOSDevSpec", K::TextBox, kFramePosDevise,
+         "", "", "", "000", 3,
+         "Code devise", {}, true},
     };
+    // clang-format on
     return table;
 }
 
@@ -278,10 +129,15 @@ bool getBool(KorvelComTools& control, const char* name) {
     return std::get<bool>(convertValue(getProperty(control, name), ValueType::Bool));
 }
 
-// The value of a text box written to an integer property: the numeric value at the start of
-// the text (0 when there is none), rounded to a whole number with ties to even, in the
-// property's own width.  A value outside that width is an overflow, which ends the apply.
-Value integerFor(const char* property, const std::string& text) {
+bool isTextChangedField(PosField field) {
+    return layoutOf(field).kind == FieldKind::TextBox;
+}
+
+}  // namespace
+
+Value propertyInteger(std::string_view property, std::string_view text) {
+    // A value outside the property's width is an overflow, as the assignment of an integer
+    // property reports it; it ends the apply.
     const Member* put = AutomationTable::instance().find(property, MemberKind::Put);
     if (!put || put->params.size() != 1) throw AutomationError("no such property");
     const double rounded = std::nearbyint(util::leadingNumber(text));
@@ -301,12 +157,6 @@ Value integerFor(const char* property, const std::string& text) {
     }
     throw AutomationError("Overflow");
 }
-
-bool isTextChangedField(PosField field) {
-    return layoutOf(field).kind == FieldKind::TextBox;
-}
-
-}  // namespace
 
 const std::vector<PosFieldLayout>& posPageLayout() {
     return buildLayout();
@@ -524,7 +374,7 @@ void PosPropertyPage::applyChanges() {
             {"TOWaitBetweenCommand", F::txtTimeBetweenCommand},
         };
         for (const auto& [property, field] : kNumbers) {
-            setProperty(c, property, integerFor(property, text(field)));
+            setProperty(c, property, propertyInteger(property, text(field)));
         }
 
         // No selection gives port 0, which the control refuses as it refuses any bad port.
