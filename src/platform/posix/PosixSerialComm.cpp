@@ -205,6 +205,7 @@ PosixSerialComm::PosixSerialComm(HostLoop& loop) : BufferedSerialComm(loop) {
 
 PosixSerialComm::~PosixSerialComm() {
     if (fd_ >= 0) doClose();
+    if (adopt_ >= 0) ::close(adopt_);
 }
 
 int PosixSerialComm::waitHandle() const {
@@ -216,6 +217,17 @@ int64_t PosixSerialComm::nowUs() {
 }
 
 void PosixSerialComm::doOpen() {
+    if (adopt_ >= 0) {
+        // The device a vanished one was replaced with, already opened and configured.
+        fd_ = std::exchange(adopt_, -1);
+        path_ = std::move(adoptPath_);
+    } else {
+        fd_ = openDevice(path_);
+    }
+    tx_.clear();
+}
+
+int PosixSerialComm::openDevice(std::string& pathOut) {
     const std::string path = PortMap::devicePath(commPort());
     const std::string name = "COM" + std::to_string(commPort()) + " (" + path + ")";
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
@@ -249,9 +261,8 @@ void PosixSerialComm::doOpen() {
     }
     // A port starts empty: whatever the device received while nobody had it open is dropped.
     (void)::tcflush(fd, TCIOFLUSH);
-    fd_ = guard.release();
-    path_ = path;
-    tx_.clear();
+    pathOut = path;
+    return guard.release();
 }
 
 void PosixSerialComm::configure(int fd, const std::string& name) {
@@ -366,6 +377,47 @@ bool PosixSerialComm::gatherInput() {
     // Bytes read before a hang-up are still handed out.
     deliver(got);
     return !got.empty();
+}
+
+bool PosixSerialComm::hasPending() const {
+    // What a vanished device left in the buffer can no longer be read (every member throws),
+    // so it must not keep a waiting loop polling every millisecond.
+    return !gone() && BufferedSerialComm::hasPending();
+}
+
+bool PosixSerialComm::reattach() {
+    if (!gone()) return true;
+    // The dead descriptor guards nothing any more: its lock would only refuse the same device
+    // if it is still (or again) there under the same name.
+    (void)::flock(fd_, LOCK_UN);
+    // It stays open while the device is looked for, so that the name it had (a
+    // pseudo-terminal's number) cannot be handed to another device and taken for it here.
+    std::string path;
+    try {
+        adopt_ = openDevice(path);
+    } catch (const SerialError&) {
+        return false;  // still gone: the caller's member reports it
+    }
+    adoptPath_ = std::move(path);
+    // Close the dead device and take the new one; what the old one left unread is dropped.
+    setPortOpen(false);
+    setPortOpen(true);
+    return true;
+}
+
+int32_t PosixSerialComm::inBufferCount() {
+    if (gone()) reattach();
+    return BufferedSerialComm::inBufferCount();
+}
+
+std::string PosixSerialComm::input() {
+    if (gone()) reattach();
+    return BufferedSerialComm::input();
+}
+
+void PosixSerialComm::output(const std::string& bytes) {
+    if (gone()) reattach();
+    BufferedSerialComm::output(bytes);
 }
 
 }  // namespace korvel

@@ -40,9 +40,19 @@ class PortMap {
 ///
 /// Writing never blocks: what the device does not take at once is queued and sent from later
 /// services (the wire log records bytes when they are queued); what is still queued at close
-/// is dropped.  A device that hangs up or fails a read (unplugged adapter, closed
-/// pseudo-terminal master) is marked gone: the loop stops polling it and the next member that
-/// touches the port throws `SerialError` until the port is closed.
+/// is dropped.
+///
+/// A device that hangs up or fails a read or write (unplugged adapter, closed pseudo-terminal
+/// master) is marked gone: its descriptor leaves the loop's wake set, it raises no
+/// notification, and what it left unread no longer keeps a waiting loop polling.  The port
+/// still reads as open.  While it is gone, each member that uses the device (`inBufferCount`,
+/// `input`, `output`) first tries to open the device its port number maps to now (see
+/// `PortMap`), with the checks and settings of an open: when that works the port carries on
+/// with the new device (what the old one left unread or unsent is dropped), otherwise the
+/// member throws `SerialError`.  Nothing is tried while no member is called.  The dead
+/// descriptor is kept until then or until the port is closed, so that its name (a
+/// pseudo-terminal's number) cannot pass to another device meanwhile.  Closing a port whose
+/// device is gone neither fails nor blocks.
 class PosixSerialComm : public BufferedSerialComm {
   public:
     /// Registers with `loop`, which must outlive the port.
@@ -52,6 +62,14 @@ class PosixSerialComm : public BufferedSerialComm {
 
     /// The descriptor to poll for arrived bytes: the device while open and not gone, else -1.
     int waitHandle() const override;
+    /// As for every port, but false while the device is gone (its leftovers cannot be read).
+    bool hasPending() const override;
+
+    /// As for every port; while the device is gone, each first looks for it again (see the
+    /// class note) and throws `SerialError` when it is still missing.
+    int32_t inBufferCount() override;
+    std::string input() override;
+    void output(const std::string& bytes) override;
 
     /// The line settings the device runs with since the last successful open (equal to
     /// `lineSettings()` unless the device refused some of them); the parsed `settings()` while
@@ -74,6 +92,14 @@ class PosixSerialComm : public BufferedSerialComm {
     int64_t nowUs() override;
 
   private:
+    /// Opens and configures the device of `commPort()` (see the class note), stores its path
+    /// in `path` and returns its descriptor.  Throws `SerialError` on failure, leaving nothing
+    /// open.
+    int openDevice(std::string& path);
+    /// When the device is gone: opens the device the port maps to now and, when that works,
+    /// closes the dead one and carries on with the new one.  Returns whether the port has a
+    /// usable device afterwards; never throws `SerialError`.
+    bool reattach();
     /// Applies `lineSettings()` to `fd` and records the result in `applied_`; throws
     /// `SerialError` (prefixed with `name`) when termios cannot express them or the device
     /// refuses even the fallback.
@@ -84,6 +110,8 @@ class PosixSerialComm : public BufferedSerialComm {
 
     int fd_ = -1;
     std::string path_;
+    int adopt_ = -1;         ///< a device opened by `reattach()`, taken by the next `doOpen()`
+    std::string adoptPath_;  ///< its path
     std::string tx_;
     LineSettings applied_{};
 };
