@@ -72,7 +72,7 @@ void Terminal::log(const std::string& what) {
 }
 
 void Terminal::writeNow(const std::string& bytes) {
-    wire_.add(port_.nowUs(), WireLog::Dir::Out, bytes);
+    if (options_.keepHistory) wire_.add(port_.nowUs(), WireLog::Dir::Out, bytes);
     log("-> " + WireLog::describe(bytes));
     port_.write(bytes);
 }
@@ -109,7 +109,7 @@ void Terminal::writeFrame(std::string frame, int checkBytes, std::function<void(
 // ---- Receiving ------------------------------------------------------------------------------
 
 void Terminal::onBytes(const std::string& bytes) {
-    wire_.add(port_.nowUs(), WireLog::Dir::In, bytes);
+    if (options_.keepHistory) wire_.add(port_.nowUs(), WireLog::Dir::In, bytes);
     log("<- " + WireLog::describe(bytes));
     for (char b : bytes)
         onByte(b);
@@ -244,7 +244,7 @@ void Terminal::testFrameComplete() {
     cancelRx();
     const std::string text = frame_.substr(0, frame_.size() - 3);
     ++stats_.testFramesReceived;
-    testRequests_.push_back(text);
+    if (options_.keepHistory) testRequests_.push_back(text);
     log("   test frame " + WireLog::describe(text));
     std::optional<std::string> reply;
     if (options_.behaviours.silent)
@@ -275,7 +275,7 @@ void Terminal::commit() {
     if (pendingDuplicate_) {
         log("   re-sent frame: already processed");
     } else {
-        received_.push_back(pending_);
+        if (options_.keepHistory) received_.push_back(pending_);
         committed_ = pending_;
         log("   message received: " + WireLog::describe(pending_));
         respond(pending_);

@@ -59,6 +59,13 @@ using Responder = std::function<std::optional<std::string>(const std::string& re
 /// Receives one readable line per event (bytes in and out, messages, failures); no newline.
 using Logger = std::function<void(const std::string& line)>;
 
+/// The steps of one of the terminal's own messages (replies, unsolicited, `Terminal::send`).
+/// Messages go out one at a time in the order they were queued: each is `Queued` once, then
+/// `Framed` every time a frame carrying it goes onto the line (retries included, possibly
+/// never), and ends once with `Delivered` (the control acknowledged it) or `GivenUp`.
+enum class Outgoing { Queued, Framed, Delivered, GivenUp };
+using OutgoingObserver = std::function<void(Outgoing step, const std::string& text)>;
+
 /// Counters of what the terminal saw and did.
 struct TerminalStats {
     int64_t enqReceived = 0;         ///< ENQ from the control (answered or not)
@@ -99,6 +106,9 @@ class Terminal {
     void setTestResponder(Responder responder);
     /// Receives a readable trace of the terminal's activity (nullptr: none).
     void setLogger(Logger logger) { logger_ = std::move(logger); }
+    /// Is told about every own message queued and every frame of it sent (nullptr: none), so
+    /// that a test can check what the control accepted against what the terminal really sent.
+    void setOutgoingObserver(OutgoingObserver observer) { outgoingObserver_ = std::move(observer); }
 
     /// Queues a message of the terminal's own, sent in a session of its own when the line is
     /// free.
@@ -106,6 +116,8 @@ class Terminal {
 
     const TerminalOptions& options() const { return options_; }
     const TerminalStats& stats() const { return stats_; }
+    // The records below stay empty when `TerminalOptions::keepHistory` is false.
+
     /// Messages committed from the control, in order (re-sends not repeated).
     const std::vector<std::string>& received() const { return received_; }
     /// Own messages (replies, unsolicited, `send`) the control acknowledged, in order.
@@ -178,6 +190,7 @@ class Terminal {
     Responder responder_;
     Responder testResponder_;
     Logger logger_;
+    OutgoingObserver outgoingObserver_;
     std::shared_ptr<int> alive_ = std::make_shared<int>(0);
     int64_t t0Us_ = 0;
 

@@ -54,6 +54,10 @@ struct TerminalOptions {
     int32_t checkWaitMs = 10;
     /// Longest frame body kept (bytes after STX); a longer one is dropped as bad.
     std::size_t maxFrameBytes = 65536;
+    /// Whether the terminal keeps its records (`Terminal::received`, `sent`, `failed`,
+    /// `testRequests`, `wire`), which grow with every message and byte.  Long runs whose
+    /// memory must stay flat turn them off; the statistics and observers still work.
+    bool keepHistory = true;
 
     Behaviours behaviours;
     int32_t slowDelayMs = 3000;         ///< extra reply delay of "slow"

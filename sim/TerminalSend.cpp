@@ -14,6 +14,7 @@ void Terminal::send(const std::string& text) {
 void Terminal::enqueue(const std::string& text) {
     outbox_.push_back(text);
     log("   queued " + WireLog::describe(text));
+    if (outgoingObserver_) outgoingObserver_(Outgoing::Queued, text);
     pump();
 }
 
@@ -105,6 +106,7 @@ void Terminal::sendEnq() {
 void Terminal::sendFrame() {
     ++stats_.framesSent;
     tx_ = Tx::Writing;
+    if (outgoingObserver_) outgoingObserver_(Outgoing::Framed, outgoing_);
     writeFrame(lrcFrame(outgoing_), 1, [this] {
         tx_ = Tx::WaitFrameAck;
         answerPending_ = true;
@@ -164,13 +166,15 @@ void Terminal::afterRetryPause(bool enqPhase) {
 void Terminal::finishOutgoing(bool delivered, const char* why) {
     if (delivered) {
         ++stats_.messagesSent;
-        sent_.push_back(outgoing_);
+        if (options_.keepHistory) sent_.push_back(outgoing_);
         log("   message delivered: " + WireLog::describe(outgoing_));
     } else {
         ++stats_.sessionsFailed;
-        failed_.push_back(outgoing_);
+        if (options_.keepHistory) failed_.push_back(outgoing_);
         log(std::string("   message given up (") + why + "): " + WireLog::describe(outgoing_));
     }
+    if (outgoingObserver_)
+        outgoingObserver_(delivered ? Outgoing::Delivered : Outgoing::GivenUp, outgoing_);
     outgoing_.clear();
     tx_ = Tx::Idle;
     hold();

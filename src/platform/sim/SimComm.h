@@ -22,6 +22,8 @@ class SimComm : public BufferedSerialComm {
     void unplug() { markGone("the device went away"); }
     /// Bytes written so far, in order (what the control put on the line).
     const std::string& written() const { return written_; }
+    /// Forgets the bytes written so far (a long run keeps the record from growing).
+    void clearWritten() { written_.clear(); }
 
   protected:
     void doOpen() override;
