@@ -8,6 +8,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstdlib>
@@ -209,7 +210,8 @@ PosixSerialComm::~PosixSerialComm() {
 }
 
 int PosixSerialComm::waitHandle() const {
-    return gone() ? -1 : fd_;
+    // A full receive buffer reads nothing more: waking for the readable device would spin.
+    return gone() || buffered_ >= kReceiveBufferSize ? -1 : fd_;
 }
 
 int64_t PosixSerialComm::nowUs() {
@@ -225,6 +227,7 @@ void PosixSerialComm::doOpen() {
         fd_ = openDevice(path_);
     }
     tx_.clear();
+    buffered_ = 0;  // the receive buffer starts empty at every open
 }
 
 int PosixSerialComm::openDevice(std::string& pathOut) {
@@ -318,6 +321,7 @@ void PosixSerialComm::doClose() noexcept {
     ::close(fd_);
     fd_ = -1;
     path_.clear();
+    buffered_ = 0;
 }
 
 std::string PosixSerialComm::flushOutput() {
@@ -358,10 +362,14 @@ bool PosixSerialComm::gatherInput() {
     if (::poll(&p, 1, 0) <= 0) return false;
 
     std::string got;
+    // A full receive buffer stops the reading: the device keeps the rest (a pseudo-terminal
+    // holds its writer back, a UART overruns), so a flood cannot grow the buffer without end.
+    const std::size_t room = kReceiveBufferSize - std::min(buffered_, kReceiveBufferSize);
+    const std::size_t limit = std::min(kMaxReadPerService, room);
     if (p.revents & POLLIN) {
         std::array<char, 4096> buf;
-        while (!gone() && got.size() < kMaxReadPerService) {
-            const ssize_t n = ::read(fd_, buf.data(), buf.size());
+        while (!gone() && got.size() < limit) {
+            const ssize_t n = ::read(fd_, buf.data(), std::min(buf.size(), limit - got.size()));
             if (n > 0) {
                 got.append(buf.data(), static_cast<std::size_t>(n));
             } else if (n < 0 && errno == EINTR) {
@@ -376,6 +384,7 @@ bool PosixSerialComm::gatherInput() {
     if (p.revents & (POLLHUP | POLLERR | POLLNVAL)) markGone("the device hung up");
     // Bytes read before a hang-up are still handed out.
     deliver(got);
+    buffered_ += got.size();
     return !got.empty();
 }
 
@@ -412,7 +421,9 @@ int32_t PosixSerialComm::inBufferCount() {
 
 std::string PosixSerialComm::input() {
     if (gone()) reattach();
-    return BufferedSerialComm::input();
+    std::string taken = BufferedSerialComm::input();
+    buffered_ -= std::min(buffered_, taken.size());
+    return taken;
 }
 
 void PosixSerialComm::output(const std::string& bytes) {

@@ -42,6 +42,11 @@ class PortMap {
 /// services (the wire log records bytes when they are queued); what is still queued at close
 /// is dropped.
 ///
+/// The receive buffer holds at most `kReceiveBufferSize` characters: while it is full the
+/// port reads nothing more from the device, whose own buffer keeps what follows (a
+/// pseudo-terminal then holds its writer back; a serial adapter drops what overflows, as a
+/// UART does), and it reads on once the host has taken characters.
+///
 /// A device that hangs up or fails a read or write (unplugged adapter, closed pseudo-terminal
 /// master) is marked gone: its descriptor leaves the loop's wake set, it raises no
 /// notification, and what it left unread no longer keeps a waiting loop polling.  The port
@@ -60,7 +65,11 @@ class PosixSerialComm : public BufferedSerialComm {
     /// Closes the device if open.
     ~PosixSerialComm() override;
 
-    /// The descriptor to poll for arrived bytes: the device while open and not gone, else -1.
+    /// Most characters the receive buffer holds (the most a 16-bit count reports).
+    static constexpr std::size_t kReceiveBufferSize = 32767;
+
+    /// The descriptor to poll for arrived bytes: the device while open, not gone and with room
+    /// in the receive buffer, else -1.
     int waitHandle() const override;
     /// As for every port, but false while the device is gone (its leftovers cannot be read).
     bool hasPending() const override;
@@ -112,6 +121,8 @@ class PosixSerialComm : public BufferedSerialComm {
     std::string path_;
     int adopt_ = -1;         ///< a device opened by `reattach()`, taken by the next `doOpen()`
     std::string adoptPath_;  ///< its path
+    /// Characters in the receive buffer: those delivered minus those taken by `input()`.
+    std::size_t buffered_ = 0;
     std::string tx_;
     LineSettings applied_{};
 };
