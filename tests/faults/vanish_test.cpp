@@ -165,7 +165,7 @@ TEST_F(Vanish, InTheMiddleOfTheTerminalsReplySessionTheReceptionFails) {
     EXPECT_LT(cost.yields, wakeBound(cost.wallMs));
 }
 
-TEST_F(Vanish, PortStateIsSaneAndClosingNeitherBlocksNorFails) {
+TEST_F(Vanish, PortStateAfterTheHangUpAndClosingWithoutBlocking) {
     ASSERT_TRUE(c.CommOpen());
     int notifications = 0;
     events.onReceived = [&] { ++notifications; };
@@ -184,15 +184,32 @@ TEST_F(Vanish, PortStateIsSaneAndClosingNeitherBlocksNorFails) {
     EXPECT_THROW(c.CommInputLen(), SerialError);
     c.setCommOutput(std::string("x"));  // refused and ignored, as a setter does
 
-    // Closing through the property works at once; CommClose on the closed port then reports
-    // the refused read, as for any closed port.
-    const auto t0 = Clock::now();
+    // CommClose returns at once but fails: its flush cannot read the vanished device, and the
+    // port stays open.  Closing through the property works at once.
+    auto t0 = Clock::now();
+    EXPECT_FALSE(c.CommClose());
+    EXPECT_LT(msSince(t0), 1000.0);
+    EXPECT_EQ(c.ReceiveError(), "errorHandlerCommClose");
+    EXPECT_TRUE(c.CommPortOpen());
+    t0 = Clock::now();
     c.setCommPortOpen(false);
     EXPECT_LT(msSince(t0), 1000.0);
     EXPECT_FALSE(c.CommPortOpen());
-    EXPECT_FALSE(c.CommClose());
-    EXPECT_EQ(c.ReceiveError(), "errorHandlerCommClose");
     EXPECT_FALSE(c.CommOpen()) << "nothing behind the old device path";
+    EXPECT_FALSE(c.CommPortOpen());
+}
+
+TEST_F(Vanish, CommCloseSucceedsOnceTheDeviceIsBack) {
+    ASSERT_TRUE(c.CommOpen());
+    pty->closeMaster();
+    const auto t0 = Clock::now();
+    while (!p.serial().gone() && msSince(t0) < 3000)
+        c.WaitTimeout(tickAdd(c.platform().loop().tick(), 10));
+    ASSERT_TRUE(p.serial().gone());
+    Pty back;
+    PortMap::set(kPort, back.slavePath());
+    EXPECT_TRUE(c.CommClose()) << c.ReceiveError();
+    EXPECT_FALSE(c.CommPortOpen());
 }
 
 TEST_F(Vanish, AfterTheDeviceReturnsTheNextOpenAndPaymentWork) {
