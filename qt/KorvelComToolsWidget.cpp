@@ -59,6 +59,7 @@ void KorvelComToolsWidget::init() {
         AboutDialog dialog(box);
         dialog.exec();
     });
+    logo_ = controlLogo(logoSize());
     setFixedSize(logoSize());
     setToolTip(QString::fromStdString("KorvelComTools " + control_->Version()));
 }
@@ -75,7 +76,7 @@ int KorvelComToolsWidget::showProperties() {
 void KorvelComToolsWidget::paintEvent(QPaintEvent* event) {
     (void)event;
     QPainter painter(this);
-    painter.drawPixmap(0, 0, controlLogo(logoSize()));
+    painter.drawPixmap(0, 0, logo_);
 }
 
 void KorvelComToolsWidget::resizeEvent(QResizeEvent* event) {

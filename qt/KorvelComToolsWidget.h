@@ -3,6 +3,7 @@
 // control's `ShowAbout` is called, and opens the "POS" property page on the control.
 #pragma once
 
+#include <QPixmap>
 #include <QString>
 #include <QWidget>
 
@@ -56,6 +57,7 @@ class KorvelComToolsWidget : public QWidget {
 
     std::unique_ptr<KorvelComTools> control_;
     std::unique_ptr<Sink> sink_;
+    QPixmap logo_;
 };
 
 }  // namespace korvel::qt
