@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <ostream>
 
 #include "faults/FaultRig.h"
 #include "korvelcom/KorvelComTools.h"
@@ -75,6 +76,10 @@ struct AckEdge {
     int percent;          ///< when the ACK comes, in percent of TOwaitChar
     const char* failTag;  ///< nullptr: the payment goes through
 };
+
+void PrintTo(const AckEdge& e, std::ostream* os) {
+    *os << e.name;
+}
 
 class SlowAck : public SlowTerminalBase, public ::testing::WithParamInterface<AckEdge> {
   protected:
@@ -157,6 +162,11 @@ struct ReplyEdge {
     int percent;  ///< the gap or delay, in percent of TOBetweenChar or POSTimeout
     bool received;
 };
+
+void PrintTo(const ReplyEdge& e, std::ostream* os) {
+    *os << (e.what == Slow::CharacterGaps ? "reply characters spaced at " : "reply delayed to ")
+        << e.percent << "%";
+}
 
 constexpr int32_t kReplyTimeout = 1000;
 
