@@ -71,6 +71,8 @@ TEST(MixedFaultSoak, BasicAndExtendedExchangesOverAFaultyLineBothWays) {
     }
     EXPECT_GT(r.bursts[SimLine::A], 0);
     EXPECT_GT(r.bursts[SimLine::B], 0);
+    // Reply waits also ran to their end.
+    EXPECT_GT(r.basic.timedOut, 0);
     // One damaged byte in a reply frame fails its exchange (no retry reaches a control that
     // has stopped waiting); at one fault in a thousand bytes most exchanges still succeed.
     EXPECT_GT(r.basic.correct, r.basic.exchanges * 85 / 100);
@@ -128,13 +130,22 @@ TEST(MixedFaultSoak, CleanLineAnswersEveryExchangeCorrectly) {
     MixedSoakConfig cfg = config(5, 800);
     cfg.toTerminal = cfg.toControl = FaultProfile{};
     cfg.burstsPerMinute = 0;
+    cfg.unansweredShare = 0.05;
     const MixedSoakResult r = runMixedSoak(cfg);
     expectInvariants(r);
-    EXPECT_EQ(r.basic.correct, r.basic.exchanges);
-    EXPECT_EQ(r.extended.correct, r.extended.exchanges) << report(r);
-    EXPECT_EQ(r.sequenceAdvances, r.extended.exchanges);
-    EXPECT_EQ(r.receivedEvents, cfg.exchanges);
-    EXPECT_EQ(r.settles, 0);
+    ASSERT_GT(r.unansweredBasic, 0);
+    ASSERT_GT(r.unansweredAuth, 0);
+    // Everything answered comes back; a payment left unanswered is a plain time-out of the
+    // whole reply wait, an authorisation without its final reply fails with its tag and
+    // leaves the sequence number where it was.
+    EXPECT_EQ(r.basic.correct, r.basic.exchanges - r.unansweredBasic);
+    EXPECT_EQ(r.basic.timedOut, r.unansweredBasic);
+    EXPECT_EQ(r.extended.correct, r.extended.exchanges - r.unansweredAuth) << report(r);
+    EXPECT_EQ(r.extended.failed, r.unansweredAuth);
+    EXPECT_EQ(r.extended.tags.at("errorHandlerPOSAutoMessage"), r.unansweredAuth);
+    EXPECT_EQ(r.sequenceAdvances, r.extended.exchanges - r.unansweredAuth);
+    EXPECT_EQ(r.receivedEvents, r.basic.correct + r.extended.correct);
+    EXPECT_EQ(r.settles, r.unansweredBasic + r.unansweredAuth);
 }
 
 }  // namespace

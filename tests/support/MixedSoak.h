@@ -20,12 +20,13 @@
 //   - the heap after a warm-up, and the largest sizes of the control's and the simulator's
 //     buffers, are measured for the caller to bound.
 //
-// A reply that is none of the terminal's texts is classified further: when it differs from a
-// text the terminal framed during that exchange by a few bytes dropped, inserted or changed,
-// has the same check byte, and the line damaged bytes towards the control meanwhile, it is
-// damage the frame's one-byte LRC cannot see ("undetectable"); anything else is a wrong reply.
-// A request can be damaged the same way on its way to the terminal, which then answers what it
-// took; such answers are counted apart, and the damage must be of that kind too.
+// A reply that is none of the terminal's texts is classified further: when the control really
+// received it with its correct check byte, its frame differs from one the terminal sent during
+// that exchange by a few bytes dropped, inserted or changed, and the line damaged bytes towards
+// the control meanwhile, it is damage the frame's one-byte LRC cannot see ("undetectable");
+// anything else is a wrong reply.  A request can be damaged the same way on its way to the
+// terminal, which then answers what it took; such answers are counted apart, and the damage
+// must be of that kind too.
 //
 // Shared by the soak test (moderate counts) and the bench runner (100,000 exchanges and more).
 #pragma once
@@ -62,6 +63,7 @@ extern "C" std::size_t __sanitizer_get_current_allocated_bytes();
 #endif
 
 #include "korvelcom/KorvelComTools.h"
+#include "korvelcom/platform/WireLog.h"
 #include "platform/sim/SimPlatform.h"
 #include "sim/ExtendedResponder.h"
 #include "sim/Frames.h"
@@ -102,6 +104,10 @@ struct MixedSoakConfig {
     double burstsPerMinute = 1.0;
     int burstMinBytes = 2;
     int burstMaxBytes = 24;
+    /// Share of basic payments and of authorisations that the terminal leaves unanswered on
+    /// purpose (the amount it never answers; an authorisation without its final reply), so
+    /// that the reply waits run to their end.
+    double unansweredShare = 0.01;
     /// `POSTimeout` and every extended reply wait.
     int32_t replyWaitMs = 6000;
     /// The authorisation's wait for its final reply (`POSAutoTOfctAuthorization`).
@@ -171,6 +177,8 @@ struct MixedSoakResult {
     int64_t settles = 0;           ///< times the host let the line settle
     int64_t settleUs = 0;          ///< virtual time spent settling
     std::size_t backlogAtEnd = 0;  ///< answers the terminal still had 2 minutes after the run
+    int64_t unansweredBasic = 0;   ///< basic payments the terminal was set to leave unanswered
+    int64_t unansweredAuth = 0;    ///< authorisations left without their final reply
     int64_t receivedEvents = 0;
     std::map<std::string, int64_t> errorEvents;
     SimLine::Counters toTerminal, toControl;
@@ -279,11 +287,23 @@ inline std::size_t editDistance(const std::string& a, const std::string& b, std:
     return std::min(row[m], limit + 1);
 }
 
-// Whether `received` is `sent` damaged by a few byte faults that keep the frame's check byte:
-// damage the link's one-byte LRC cannot detect.
+// Whether the frame of `received` (text, ETX, its correct check) is the frame of `sent` with a
+// few bytes dropped, inserted or changed: line damage that left a frame the link's one-byte
+// LRC accepts (a byte lost and an equal one doubled elsewhere; a byte turned into ETX and
+// followed by one that happens to be the check; two changes that cancel out).
 inline bool lrcBlindDamage(const std::string& sent, const std::string& received) {
-    return sent != received && checkByte(sent) == checkByte(received) &&
-           editDistance(sent, received, 8) <= 8;
+    const auto frame = [](const std::string& text) {
+        return text + static_cast<char>(sim::ETX) + static_cast<char>(checkByte(text));
+    };
+    return sent != received && editDistance(frame(sent), frame(received), 8) <= 8;
+}
+
+// Whether `bytes` holds `text`, ETX and the correct check of `text`: a frame that passes the
+// receiver's check.
+inline bool holdsCheckedFrame(const std::string& bytes, const std::string& text) {
+    const std::string frame =
+        text + static_cast<char>(sim::ETX) + static_cast<char>(checkByte(text));
+    return bytes.find(frame) != std::string::npos;
 }
 
 }  // namespace detail
@@ -304,15 +324,18 @@ class MixedSoak {
         terminal_.setOutgoingObserver(
             [this](sim::Outgoing step, const std::string& text) { observe(step, text); });
         events_.owner = this;
-        // The exchange's request is read from what the port wrote; the wire log is not needed.
-        platform_.comm()->setWireLog(nullptr);
+        // The control's side of the line, kept for one exchange at a time.
+        platform_.comm()->setWireLog(&wire_);
         platform_.simLoop().setYieldHook([this] { watchdog(); });
         configureControl();
         if (cfg_.trace && cfg_.traceTerminal) terminal_.setLogger(cfg_.trace);
     }
     MixedSoak(const MixedSoak&) = delete;
     MixedSoak& operator=(const MixedSoak&) = delete;
-    ~MixedSoak() { platform_.simLoop().setYieldHook(nullptr); }
+    ~MixedSoak() {
+        platform_.simLoop().setYieldHook(nullptr);
+        platform_.comm()->setWireLog(nullptr);
+    }
 
     /// Runs every exchange, then lets the terminal finish what it still had going.
     MixedSoakResult run() {
@@ -438,7 +461,9 @@ class MixedSoak {
             reply = extended_(request);
             // An authorisation is answered at once with its intermediate reply; the final one
             // follows as a message of the terminal's own, in the order of the requests.
-            if (request.size() >= 4 && request.compare(2, 2, "01") == 0) finalsDue_.push_back(t.id);
+            if (request.size() >= 4 && request.compare(2, 2, "01") == 0 &&
+                !extended_.options().noFinalReply)
+                finalsDue_.push_back(t.id);
         }
         if (reply) awaitingQueue_.push_back({t.id, *reply});
         ledger_.push_back(std::move(t));
@@ -579,16 +604,32 @@ class MixedSoak {
         return *(options.begin() + rng_() % options.size());
     }
 
+    bool leaveUnanswered() {
+        return std::uniform_real_distribution<double>(0, 1)(rng_) < cfg_.unansweredShare;
+    }
+
     std::string perform(const detail::Operation& op, int k) {
         KorvelComTools& c = control_;
         const std::string name = op.name;
         if (!op.fct) {
-            c.setPOSAmount(amount(8, k));
+            if (leaveUnanswered()) {
+                ++result_.unansweredBasic;
+                c.setPOSAmount(sim::kSilentAmount);
+            } else {
+                c.setPOSAmount(amount(8, k));
+            }
             return c.POSMessage();
         }
-        if (name == "POSAutoAuthorization")
-            return c.POSAutoAuthorization(amount(12, k), pick({"978", "250", "840"}),
-                                          pick({"0", "4", "5"}), pick({"10", "21", "22"}));
+        if (name == "POSAutoAuthorization") {
+            const bool unanswered = leaveUnanswered();
+            result_.unansweredAuth += unanswered;
+            extended_.options().noFinalReply = unanswered;
+            const std::string reply =
+                c.POSAutoAuthorization(amount(12, k), pick({"978", "250", "840"}),
+                                       pick({"0", "4", "5"}), pick({"10", "21", "22"}));
+            extended_.options().noFinalReply = false;
+            return reply;
+        }
         if (name == "POSAutoRecording")
             return c.POSAutoRecording(amount(12, k), pick({"978", "250"}));
         if (name == "POSAutoReceiptMerchant") return c.POSAutoReceiptMerchant();
@@ -646,6 +687,7 @@ class MixedSoak {
         SimLoop& loop = platform_.simLoop();
         loop.setEscape(false);
         platform_.comm()->clearWritten();
+        wire_.clear();
         const std::string sequenceBefore = control_.POSAutoSequence();
         const SimLine::Counters damageBefore = platform_.line().counters(SimLine::B);
         const int64_t bound = worstCaseUs(op);
@@ -708,7 +750,8 @@ class MixedSoak {
             cfg_.trace("== " + describe(k, op, request, reply, tag) + " in " +
                        std::to_string(elapsed / 1000) + " ms, sequence " + sequenceBefore + " -> " +
                        control_.POSAutoSequence());
-        // A basic reply echoes the amount: the host sees a reply to another payment.
+        // A basic reply echoes the amount: the host sees a reply to another payment.  (A
+        // payment left unanswered on purpose times out and settles the line too.)
         return reply.empty() || (!op.fct && control_.EFTposAmount() != control_.POSAmount());
     }
 
@@ -759,14 +802,16 @@ class MixedSoak {
             ++out.toDamagedRequest;
             return;
         }
-        // Not a text the terminal framed.  The one-byte LRC cannot see damage that keeps the
-        // check: a few bytes dropped, duplicated, changed or inserted in a text the terminal
-        // framed during this exchange, while the line damaged bytes towards the control.
+        // Not a text the terminal framed.  Damage the one-byte LRC cannot see: the control
+        // really received the text with its correct check, the line damaged bytes towards the
+        // control meanwhile, and the frame is a few bytes away from one the terminal sent
+        // during this exchange.
         bool blind = false;
         for (const Taken& t : ledger_)
             for (const Reply& r : t.replies)
                 if (r.lastFramedIn == k && detail::lrcBlindDamage(r.text, reply)) blind = true;
-        if (blind && damagedTowardsControl) {
+        if (blind && damagedTowardsControl &&
+            detail::holdsCheckedFrame(wire_.bytes(WireLog::Dir::In), reply)) {
             ++out.undetectable;
             if (result_.undetectableExamples.size() < 5)
                 result_.undetectableExamples.push_back(describe(k, op, request, reply, tag));
@@ -845,6 +890,7 @@ class MixedSoak {
     sim::SimLinePort port_;
     sim::Terminal terminal_;
     sim::ExtendedResponder extended_;
+    WireLog wire_;
     Events events_;
     std::mt19937_64 rng_;
     std::mt19937_64 burstRng_{cfg_.seed ^ 0xB5ADull};
@@ -900,6 +946,10 @@ inline std::string report(const MixedSoakResult& r) {
             out += line;
         }
     };
+    std::snprintf(
+        line, sizeof line, "left unanswered on purpose: %lld basic payments, %lld authorisations\n",
+        static_cast<long long>(r.unansweredBasic), static_cast<long long>(r.unansweredAuth));
+    out += line;
     tags("failure tags, basic:\n", r.basic);
     tags("failure tags, extended:\n", r.extended);
     std::snprintf(line, sizeof line,
