@@ -33,7 +33,11 @@ std::optional<int64_t> wholeNumber(const std::string& text) {
     const std::string t = trim(text);
     const char* first = t.data();
     const char* last = t.data() + t.size();
-    if (first != last && *first == '+') ++first;
+    if (first != last && *first == '+') {
+        ++first;
+        // from_chars reads a minus sign of its own: "+-5" has two signs and is no number.
+        if (first != last && *first == '-') return std::nullopt;
+    }
     int64_t v = 0;
     const auto [ptr, ec] = std::from_chars(first, last, v);
     if (first == last || ec != std::errc() || ptr != last) return std::nullopt;
