@@ -3,7 +3,7 @@
 # Safe to run repeatedly; needs root (or sudo) only when something must be installed.
 set -euo pipefail
 pkgs=(cmake ninja-build g++ clang clang-format libgtest-dev libgmock-dev libbenchmark-dev
-      libboost-dev qt6-base-dev qt6-qpa-plugins libgl-dev)
+      libboost-dev qt6-base-dev qt6-qpa-plugins libgl-dev libclang-rt-14-dev)
 missing=()
 for p in "${pkgs[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
