@@ -156,7 +156,11 @@ int main(int argc, char** argv) {
                  std::string("\xFF") + r.substr(2, 2) + "\x01" + r);
         }
         if (replies.empty()) continue;
-        const uint8_t flags = on | (op.code == std::string("01") ? rx::kOperationZero : 0);
+        // The payment replies carry the simulator's operation "0000", which the control
+        // accepts once a card reading announced it.
+        const std::string code = op.code;
+        const bool payment = code == "01" || code == "03" || code == "04" || code == "23";
+        const uint8_t flags = on | (payment ? rx::kOperationZero : 0);
         seed("fuzz_receive", "extended-" + std::string(op.code),
              receiveHeader(rx::kExtended, static_cast<uint8_t>(i), flags) + script);
     }

@@ -85,10 +85,13 @@ for t in "${targets[@]}"; do
     log="$build/fuzz-logs/$t.log"
     mkdir -p "$corpus" "$artifacts" "$(dirname "$log")" "$seeds/$t"
     rm -f "$artifacts"/*
+    dict=()
+    [ -f "fuzz/$t.dict" ] && dict=(-dict="fuzz/$t.dict")
     start=$(date +%s)
     set +e
     "$build/fuzz/$t" -runs="$n" -max_len="$(max_len "$t")" -timeout=10 -rss_limit_mb=2560 -max_total_time="$max_time" \
-        -print_final_stats=1 -artifact_prefix="$artifacts/" "$corpus" "$seeds/$t" >"$log" 2>&1
+        -print_final_stats=1 -artifact_prefix="$artifacts/" "${dict[@]}" "$corpus" "$seeds/$t" \
+        >"$log" 2>&1
     rc=$?
     set -e
     seconds=$(($(date +%s) - start))
