@@ -1027,8 +1027,14 @@ class KorvelComTools {
     void putPosField(int field, const std::string& value);
     void CheckReceiveStart();
     // Appends arriving characters to `into` until `TOBetweenChar` ms pass without one (or an
-    // Escape abort); `deadline` holds the last silence deadline afterwards.
-    void gather(std::string& into, int32_t& deadline);
+    // Escape abort); `deadline` holds the last silence deadline afterwards.  `keep` trims
+    // `into` after every append to what the caller's checks can still use, so a line that
+    // never falls silent cannot make it grow without bound.
+    void gather(std::string& into, int32_t& deadline, void (*keep)(std::string&));
+    // Trims for `gather`: a frame from its first STX on, at most `link::kMaxGathered`
+    // characters; or only the last character.
+    static void keepFrame(std::string& gathered);
+    static void keepLast(std::string& gathered);
     bool receivePacketSteps();
     int32_t waitingCount() { return comm_->inBufferCount(); }
 

@@ -16,6 +16,10 @@ inline constexpr char ACK = 0x06;
 /// Longest text a frame carries: the checks cover the text and ETX, and their positions are
 /// 16-bit (at most 32767 characters).
 inline constexpr std::size_t kMaxFrameText = 32766;
+/// The most a reception keeps from a frame's STX on: one character more than the longest
+/// frame either framing accepts (STX, text, ETX and LRC; or STX, text and two CRC bytes), so
+/// that a frame cut to this length still fails its length check.
+inline constexpr std::size_t kMaxGathered = kMaxFrameText + 5;
 
 /// Exclusive-or of the bytes of `text`, from 0.
 uint8_t lrc(const std::string& text);

@@ -34,7 +34,7 @@ void KorvelComTools::CheckReceiveStart() {
     if (!enq) reportError("errorHandlerRecPacket");
 }
 
-void KorvelComTools::gather(std::string& into, int32_t& deadline) {
+void KorvelComTools::gather(std::string& into, int32_t& deadline, void (*keep)(std::string&)) {
     HostLoop& loop = platform_.loop();
     deadline = tickAdd(tick(), st_.TOBetweenChar);
     do {
@@ -42,10 +42,30 @@ void KorvelComTools::gather(std::string& into, int32_t& deadline) {
         if (st_.EscapeKeyEnabled && loop.escapeDown()) break;
         if (waitingCount() > 0) {
             into += comm_->input();
+            keep(into);
             deadline = tickAdd(tick(), st_.TOBetweenChar);
         }
     } while (!tickPassed(tick(), deadline));
     if (waitingCount() > 0) into += comm_->input();
+    keep(into);
+}
+
+void KorvelComTools::keepFrame(std::string& gathered) {
+    // The frame checks look only at the text from the first STX on, and refuse a text longer
+    // than any frame can be.  Dropping, as characters arrive, what they would drop keeps a
+    // reception small however long a noisy or flooding line keeps it open.
+    const auto stx = gathered.find(link::STX);
+    if (stx == std::string::npos) {
+        gathered.clear();
+        return;
+    }
+    gathered.erase(0, stx);
+    if (gathered.size() > link::kMaxGathered) gathered.resize(link::kMaxGathered);
+}
+
+void KorvelComTools::keepLast(std::string& gathered) {
+    // The end of a terminal's session is judged by its last character alone.
+    if (gathered.size() > 1) gathered.erase(0, gathered.size() - 1);
 }
 
 bool KorvelComTools::receivePacketSteps() {
@@ -58,7 +78,7 @@ bool KorvelComTools::receivePacketSteps() {
     waitUntil(tickAdd(tick(), st_.TOwaitChar), [&] { return waitingCount() > 0; });
     if (waitingCount() == 0) return false;
     std::string received;
-    gather(received, deadline);
+    gather(received, deadline, keepFrame);
     const auto text = link::parseFrame(received);
     if (!text) return false;
 
@@ -67,7 +87,7 @@ bool KorvelComTools::receivePacketSteps() {
     waitUntil(tickAdd(tick(), st_.TOwaitChar), [&] { return waitingCount() > 0; });
     if (waitingCount() == 0) return false;
     std::string tail;
-    gather(tail, deadline);
+    gather(tail, deadline, keepLast);
     if (tail.empty() || tail.back() != EOT) return false;
 
     WaitTOReply();

@@ -60,7 +60,7 @@ void KorvelComTools::RecMessageTestK7200(std::string& strRec, int16_t& intStatus
                 }
             }
             if (replied) {
-                gather(strRec, longTimeOut);
+                gather(strRec, longTimeOut, keepFrame);
                 const auto stx = strRec.find(STX);
                 strRec = stx == std::string::npos ? std::string() : strRec.substr(stx + 1);
                 if (strRec.size() < 3) {

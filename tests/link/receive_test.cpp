@@ -1,6 +1,10 @@
 // The receive path in virtual time: terminal sessions, every rejection, unsolicited messages,
 // and the waits for a message.
 #include <gtest/gtest.h>
+#include <malloc.h>
+
+#include <functional>
+#include <optional>
 
 #include "korvelcom/KorvelComTools.h"
 #include "support/Peer.h"
@@ -65,6 +69,52 @@ TEST_F(Receive, ExchangeTimelineStepByStep) {
 TEST_F(Receive, NoiseBeforeStxIsDropped) {
     peer.replyAfter(100'000, std::string("\xFF\x00zz\x02OK\x03\x07", 9));
     EXPECT_EQ(c.RecMessage(3000), "OK");
+}
+
+// Heap in use (small blocks and mapped ones), or nothing when the allocator does not tell
+// (a sanitizer's allocator).
+std::optional<size_t> heapInUse() {
+    const struct mallinfo2 m = mallinfo2();
+    return m.uordblks + m.hblkhd;
+}
+
+TEST_F(Receive, AFloodThatNeverFallsSilentKeepsTheReceptionSmall) {
+    // The terminal opens its session, then sends a frame start followed by 2 MB of noise, with
+    // no silence long enough to end the gathering.  The reception must not hold the flood.
+    const auto before = heapInUse();
+    {
+        const std::string probe(4 << 20, 'x');
+        const auto during = heapInUse();
+        if (!before || !during || *during < *before + (4 << 20))
+            GTEST_SKIP() << "this allocator does not report its use";
+    }
+    // 1 KB every millisecond at 1 us a character: the line never pauses, and the simulated
+    // wire holds only one chunk at a time, so the heap shows what the control keeps.
+    p.terminal().setCharTimeUs(1);
+    constexpr size_t kFlood = 1 << 20;
+    constexpr size_t kChunk = 1 << 10;
+    std::optional<size_t> peak;
+    size_t sent = 0;
+    std::function<void()> feed = [&] {
+        p.wire().clear();  // the test's own record of the line is not the control's memory
+        std::string chunk(kChunk, '\x55');
+        if (sent == 0) chunk[0] = link::STX;
+        peer.send(chunk);
+        sent += kChunk;
+        if (sent < kFlood)
+            loop().after(static_cast<int64_t>(kChunk), feed);
+        else  // measured while the last characters arrive, before the silence ends it
+            loop().after(static_cast<int64_t>(kChunk) - 10, [&] { peak = heapInUse(); });
+    };
+    peer.onAck = [&] {
+        peer.onAck = nullptr;
+        feed();
+    };
+    peer.sendAfter(1000, std::string(1, ENQ));
+    EXPECT_EQ(c.RecMessage(10'000), "");
+    EXPECT_EQ(c.ReceiveError(), "errorHandlerReceivePacket");
+    ASSERT_TRUE(peak);
+    EXPECT_LT(*peak, *before + kFlood / 2) << "the reception kept the flood";
 }
 
 TEST_F(Receive, TailOfSeveralCharactersCountsWhenItEndsInEot) {
