@@ -3,7 +3,8 @@
 # Safe to run repeatedly; needs root (or sudo) only when something must be installed.
 set -euo pipefail
 pkgs=(cmake ninja-build g++ clang clang-format libgtest-dev libgmock-dev libbenchmark-dev
-      libboost-dev qt6-base-dev qt6-qpa-plugins libgl-dev libclang-rt-14-dev)
+      libboost-dev qt6-base-dev qt6-qpa-plugins libgl-dev valgrind
+      libclang-rt-14-dev)
 missing=()
 for p in "${pkgs[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
