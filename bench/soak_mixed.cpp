@@ -4,8 +4,11 @@
 // the wall time; exits with 1 when an invariant was violated (a wrong reply accepted that the
 // frame check could have caught, a silent failure, a sequence drift, a hang).
 //
-// Usage: soak_mixed [exchanges] [seed] [fault scale]   (defaults 100000, 20261205, 1)
-// The fault scale multiplies every per-byte fault probability and the burst rate.
+// Usage: soak_mixed [exchanges] [seed] [fault scale] [settle ms]
+//        (defaults 100000, 20261205, 1, 30000)
+// The fault scale multiplies every per-byte fault probability and the burst rate.  The settle
+// time is how long the host lets the line settle after an exchange that went wrong; 0 sends
+// every request at once.
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -26,15 +29,16 @@ int main(int argc, char** argv) {
         f->noise *= scale;
     }
     cfg.burstsPerMinute *= scale;
+    if (argc > 4) cfg.settleAfterTroubleMs = std::atoi(argv[4]);
     cfg.warmup = std::max(1, cfg.exchanges / 10);
     std::printf(
         "mixed soak: %d exchanges, seed %llu, %.0f%% basic payments; per-byte faults each way: "
         "drop %.4f corrupt %.4f duplicate %.4f delay %.4f (up to %lld ms) noise %.4f; %.2f "
-        "bursts a minute each way\n",
+        "bursts a minute each way; host settles up to %d ms after trouble\n",
         cfg.exchanges, static_cast<unsigned long long>(cfg.seed), 100 * cfg.basicShare,
         cfg.toControl.drop, cfg.toControl.corrupt, cfg.toControl.duplicate, cfg.toControl.delay,
         static_cast<long long>(cfg.toControl.maxDelayUs / 1000), cfg.toControl.noise,
-        cfg.burstsPerMinute);
+        cfg.burstsPerMinute, cfg.settleAfterTroubleMs);
     std::fflush(stdout);
 
     const auto start = std::chrono::steady_clock::now();

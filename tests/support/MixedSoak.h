@@ -160,6 +160,7 @@ struct Outcomes {
 struct MemoryFigures {
     int64_t heapAtWarmup = 0, heapAtEnd = 0, heapMin = 0, heapMax = 0;
     int64_t rssAtWarmup = 0, rssAtEnd = 0;
+    std::vector<std::pair<int, int64_t>> heapSamples;  ///< (exchanges done, heap) after warm-up
     /// Largest sizes seen after any exchange.
     std::size_t captureBuffer = 0, receiveMessage = 0, waitingInput = 0, ledgerRecords = 0;
     std::size_t pendingReplies = 0;  ///< answers queued by the terminal and not yet ended
@@ -328,6 +329,8 @@ class MixedSoak {
         platform_.comm()->setWireLog(&wire_);
         platform_.simLoop().setYieldHook([this] { watchdog(); });
         configureControl();
+        // Reserved now, so that the samples do not show up in what they measure.
+        result_.memory.heapSamples.reserve(static_cast<std::size_t>(cfg_.memorySamples) + 2);
         if (cfg_.trace && cfg_.traceTerminal) terminal_.setLogger(cfg_.trace);
     }
     MixedSoak(const MixedSoak&) = delete;
@@ -870,6 +873,7 @@ class MixedSoak {
         m.heapMax = std::max(m.heapMax, heap);
         m.heapAtEnd = heap;
         m.rssAtEnd = residentBytes();
+        m.heapSamples.emplace_back(done, heap);
     }
 
     std::string describe(int k, const detail::Operation& op, const std::string& request,
@@ -1011,6 +1015,10 @@ inline std::string report(const MixedSoakResult& r) {
                   static_cast<long long>(m.rssAtEnd / 1024), m.captureBuffer, m.receiveMessage,
                   m.waitingInput, m.ledgerRecords, m.pendingReplies, r.backlogAtEnd);
     out += line;
+    out += "heap samples (exchanges: bytes):";
+    for (const auto& [done, heap] : m.heapSamples)
+        out += " " + std::to_string(done) + ":" + std::to_string(heap);
+    out += "\n";
     if (!r.earlierExamples.empty()) out += "extended replies to an earlier request:\n";
     for (const std::string& e : r.earlierExamples)
         out += "  " + e + "\n";
