@@ -43,7 +43,8 @@ all=(fuzz_pos_reply fuzz_extended_decoder fuzz_conversions fuzz_property_bag fuz
 # slower per input and get fewer.
 ci_runs() {
     case "$1" in
-        fuzz_receive|fuzz_test_frame|fuzz_property_bag) echo 10000 ;;
+        fuzz_property_bag) echo 10000 ;;
+        fuzz_receive|fuzz_test_frame) echo 20000 ;;
         *) echo 40000 ;;
     esac
 }
