@@ -539,6 +539,8 @@ class KorvelComTools {
     /// "errorHandlerPOSAutoInputLength", seconds (as above), input offset outside 0 to 79
     /// "errorHandlerPOSAutoInputOffset"; 18 "errorHandlerPOSAutoCardReader",
     /// "errorHandlerPOSAutoPrinter".  A failure inside `SendMessage` is reported by it.
+    /// Called from a handler while an extended exchange runs, it is refused like a nested
+    /// exchange ("errorPOSAutoExchangeBusy", see below) and returns false, sending nothing.
     bool POSAutoSend(const std::string& Fct);
 
     /// Status of the last extended reply (2 characters); "99" until a reply to the last
@@ -1067,6 +1069,8 @@ class KorvelComTools {
     // (extended exchange private: begin)
     // Refuses an extended exchange started while one is running; true when refused.
     bool refuseNestedExchange();
+    // `POSAutoSend` without the nested-exchange refusal: the exchange's own send.
+    bool sendExtendedRequest(const std::string& Fct);
     // The exchange's steps after the send; `reply` holds the reply text as it goes.
     std::string extendedExchange(const std::string& Fct, int32_t wait, std::string& reply);
     // Decodes `reply` by the layout of `Fct`; false when the code has none.

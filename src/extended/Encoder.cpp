@@ -88,6 +88,13 @@ std::string secondsField(int32_t ms) {
 }  // namespace ext
 
 bool KorvelComTools::POSAutoSend(const std::string& Fct) {
+    // A request sent from a handler while an exchange waits would cross that exchange's own
+    // request and reply on the line.
+    if (refuseNestedExchange()) return false;
+    return sendExtendedRequest(Fct);
+}
+
+bool KorvelComTools::sendExtendedRequest(const std::string& Fct) {
     return guarded("errorHandlerPOSAutosend", false, [&] {
         ExtendedState& s = *ext_;
         // "99": no reply has been decoded for this request yet.

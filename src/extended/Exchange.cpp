@@ -57,7 +57,7 @@ std::string KorvelComTools::POSAutoMessage(const std::string& Fct, int32_t lngTi
         ext_->statusCard = "99";
         const int32_t wait = extendedReplyWait(Fct, lngTimeout);
         // A request that was not built or not sent has been reported by the send.
-        if (!POSAutoSend(Fct)) return "";
+        if (!sendExtendedRequest(Fct)) return "";
         return extendedExchange(Fct, wait, reply);
     } catch (...) {
         // Falls through to the failure path below.
