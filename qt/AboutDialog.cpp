@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <exception>
 
 #include "qt/Logo.h"
 
@@ -132,14 +133,26 @@ void AboutDialog::build() {
 }
 
 void AboutDialog::openHelp() {
-    if (const auto file = box_.helpToOpen()) {
-        if (opener_) opener_(QUrl::fromLocalFile(QString::fromStdString(*file)));
+    // Runs from Qt's event handlers: nothing may be thrown into its loop.
+    try {
+        if (const auto file = box_.helpToOpen()) {
+            if (opener_) opener_(QUrl::fromLocalFile(QString::fromStdString(*file)));
+        }
+    } catch (const std::exception& e) {
+        qWarning("the help file could not be opened: %s", e.what());
+    } catch (...) {
+        qWarning("the help file could not be opened");
     }
 }
 
 void AboutDialog::keyPressEvent(QKeyEvent* event) {
     if (event->key() == Qt::Key_F1) {
         openHelp();
+        event->accept();
+        return;
+    }
+    // The form closes through "Exit" or the window's own close button, not by Escape.
+    if (event->key() == Qt::Key_Escape) {
         event->accept();
         return;
     }

@@ -47,8 +47,13 @@ PosPropertyDialog::PosPropertyDialog(std::vector<KorvelComTools*> selection, QWi
     : QDialog(parent) {
     setWindowTitle(text(ui::kPosPageCaption));
     setObjectName("POS");
+    // A fault is shown in a window-modal box that does not block: the first load runs inside
+    // this constructor, before a caller could choose another handler.
     faultHandler_ = [this](const QString& message) {
-        QMessageBox::warning(this, windowTitle(), message);
+        auto* box =
+            new QMessageBox(QMessageBox::Warning, windowTitle(), message, QMessageBox::Ok, this);
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->open();
     };
     page_.setBeepHandler([this] {
         ++beeps_;
@@ -166,7 +171,9 @@ void PosPropertyDialog::buildWidgets() {
     apply_ = buttons_->button(QDialogButtonBox::Apply);
     ok_->setDefault(true);
     connect(ok_, &QPushButton::clicked, this, [this] {
-        if (apply()) accept();
+        // Like Apply, OK writes only edits not yet applied: a page opened and closed with OK
+        // must not put every property again (raising refusals for values nobody touched).
+        if (!page_.changed() || apply()) accept();
     });
     connect(cancel_, &QPushButton::clicked, this, &QDialog::reject);
     connect(apply_, &QPushButton::clicked, this, [this] { apply(); });
@@ -289,8 +296,12 @@ bool PosPropertyDialog::keyPasses(PosField field, const QKeyEvent& key) {
             if (!page_.keyPress(field, c)) return false;
         return true;
     }
-    // Other shortcuts (copy, select all, undo, word moves) type nothing.
-    if (key.modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) return true;
+    // Shortcuts (copy, select all, undo, word moves) are Ctrl or Meta chords and type nothing.
+    // A character typed with Alt held (AltGr arrives as Ctrl+Alt, macOS's Option as Alt) is
+    // still a character and goes through the filter below.
+    const auto mods = key.modifiers();
+    if ((mods & Qt::MetaModifier) || ((mods & Qt::ControlModifier) && !(mods & Qt::AltModifier)))
+        return true;
     bool passes = true;
     for (const char32_t c : key.text().toUcs4()) {
         // Tab, Return, Escape and Delete move or edit; they are not typed characters.
@@ -311,6 +322,13 @@ bool PosPropertyDialog::eventFilter(QObject* watched, QEvent* event) {
             break;
         case QEvent::MouseButtonDblClick:
             page_.doubleClick(field);
+            break;
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+            // The X11 selection paste (middle button) would type past the key filter.
+            if (layoutOf(field).digitsOnly &&
+                static_cast<QMouseEvent*>(event)->button() == Qt::MiddleButton)
+                return true;
             break;
         default:
             break;

@@ -134,6 +134,9 @@ TEST_F(About, WebAddressDoesNothingAndExitCloses) {
     QTest::mousePress(exit, Qt::LeftButton);
     QTest::mouseRelease(exit, Qt::LeftButton, {}, QPoint(-5, -5));
     EXPECT_TRUE(dialog->isVisible());
+    // Escape does not close the form; only Exit or the window's close button do.
+    QTest::keyClick(dialog.get(), Qt::Key_Escape);
+    EXPECT_TRUE(dialog->isVisible());
     click(exit);
     EXPECT_FALSE(dialog->isVisible());
     EXPECT_EQ(dialog->result(), QDialog::Rejected);

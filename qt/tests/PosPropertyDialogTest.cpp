@@ -222,11 +222,20 @@ TEST_F(PosDialog, KeyFilterDiscardsLettersInNumberBoxes) {
     QTest::keyClick(box, Qt::Key_V, Qt::ControlModifier);
     EXPECT_EQ(box->text(), "6005");
 
+    // A character typed with modifiers held (AltGr arrives as Ctrl+Alt) is still filtered.
+    QTest::keyClick(box, Qt::Key_End);
+    QTest::keyClicks(box, "@", Qt::ControlModifier | Qt::AltModifier);
+    EXPECT_EQ(box->text(), "6005");
+    EXPECT_EQ(dialog->beepCount(), 4);
+    // The selection paste of the middle button types nothing into a number box.
+    QTest::mouseClick(box, Qt::MiddleButton);
+    EXPECT_EQ(box->text(), "6005");
+
     // The register number has no key filter: letters go in, and the control refuses them.
     QTest::keyClick(edit(PosField::txtPOSNumber), Qt::Key_A, Qt::ControlModifier);
     QTest::keyClicks(edit(PosField::txtPOSNumber), "AB");
     EXPECT_EQ(edit(PosField::txtPOSNumber)->text(), "AB");
-    EXPECT_EQ(dialog->beepCount(), 3);
+    EXPECT_EQ(dialog->beepCount(), 4);
     const std::string number = control.POSNumber();
     apply();
     EXPECT_EQ(control.POSNumber(), number);
@@ -296,6 +305,14 @@ TEST_F(PosDialog, OkAppliesAndClosesCancelClosesWithoutApplying) {
     EXPECT_FALSE(dialog->isVisible());
     EXPECT_EQ(dialog->result(), QDialog::Rejected);
     EXPECT_EQ(control.TOwaitRetry(), 1200);
+
+    // OK without edits writes nothing: no property is put again.
+    int puts = 0;
+    control.setPropertyChangedHandler([&](const std::string&) { ++puts; });
+    open({&control});
+    click(dialog->okButton());
+    EXPECT_EQ(dialog->result(), QDialog::Accepted);
+    EXPECT_EQ(puts, 0);
 
     open({&control});
     retype(PosField::txtTOwaitRetry, "1500");
