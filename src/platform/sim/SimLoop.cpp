@@ -1,6 +1,8 @@
 #include "platform/sim/SimLoop.h"
 
 #include <algorithm>
+#include <array>
+#include <cstddef>
 #include <stdexcept>
 
 namespace korvel {
@@ -44,10 +46,23 @@ bool SimLoop::runDue() {
 }
 
 bool SimLoop::serviceSources() {
+    // Sources may come and go inside service(), and service() may yield again: walk a copy
+    // taken on the stack (a loop has a handful of sources; more than that go to the heap).
+    constexpr std::size_t kInline = 8;
+    std::array<LoopSource*, kInline> inline_{};
+    std::vector<LoopSource*> spill;
+    LoopSource* const* sources = inline_.data();
+    const std::size_t count = sources_.size();
+    if (count <= kInline) {
+        std::copy(sources_.begin(), sources_.end(), inline_.begin());
+    } else {
+        spill = sources_;
+        sources = spill.data();
+    }
     bool did = false;
-    const auto sources = sources_;  // sources may come and go inside service()
-    for (LoopSource* s : sources)
-        if (std::find(sources_.begin(), sources_.end(), s) != sources_.end()) did |= s->service();
+    for (std::size_t i = 0; i < count; ++i)
+        if (std::find(sources_.begin(), sources_.end(), sources[i]) != sources_.end())
+            did |= sources[i]->service();
     return did;
 }
 
