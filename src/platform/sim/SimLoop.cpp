@@ -49,12 +49,12 @@ bool SimLoop::serviceSources() {
     // Sources may come and go inside service(), and service() may yield again: walk a copy
     // taken on the stack (a loop has a handful of sources; more than that go to the heap).
     constexpr std::size_t kInline = 8;
-    std::array<LoopSource*, kInline> inline_{};
+    std::array<LoopSource*, kInline> onStack{};
     std::vector<LoopSource*> spill;
-    LoopSource* const* sources = inline_.data();
+    LoopSource* const* sources = onStack.data();
     const std::size_t count = sources_.size();
     if (count <= kInline) {
-        std::copy(sources_.begin(), sources_.end(), inline_.begin());
+        std::copy(sources_.begin(), sources_.end(), onStack.begin());
     } else {
         spill = sources_;
         sources = spill.data();
