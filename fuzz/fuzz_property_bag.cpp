@@ -193,7 +193,7 @@ TextPropertyBag loadAndSave(TextPropertyBag& bag) {
     return saved;
 }
 
-// The hashes of the loaded sets checked so far, in a table allocated once.  A growing
+// The hashes of the entry sets checked so far, in a table allocated once.  A growing
 // container would allocate in most runs, and libFuzzer looks for a leak (a full scan of the
 // heap) after every run whose allocations and frees do not match.
 class SeenSets {
