@@ -49,6 +49,7 @@ struct LinkState {
     int32_t TOwaitReply = 20;      ///< ms: pause before the control transmits
     int32_t TOBetweenChar = 50;    ///< ms: silence that ends a reception
     int32_t NextCommandTick = 0;   ///< tick after which the next send may start
+    int32_t NextCommandGap = 0;    ///< ms: the gap in force when `NextCommandTick` was set
     int32_t TOWaitBetweenCommand = 100;  ///< ms: minimum gap between two exchanges
     int16_t RetrySession = 3;            ///< ENQ attempts to open a session
     int16_t RetryData = 3;               ///< sessions per send
@@ -217,8 +218,9 @@ class KorvelComTools {
     /// reported, then "errorHandlerSendMessage", and nothing is sent.
     /// A successful send clears `ReceiveError`: the tag a failed frame attempt stored before a
     /// re-sent frame was acknowledged would otherwise end the following reply wait at once.
-    /// `NextCommandTick` is waited for only when it lies at most `TOWaitBetweenCommand` ms ahead:
-    /// an older value (the initial 0, or one from before the tick's wrap) does not hold a send.
+    /// `NextCommandTick` is waited for only when it lies at most the gap that was in force when
+    /// it was set ahead, so lowering `TOWaitBetweenCommand` keeps the running gap while the
+    /// initial 0 or a value from before the tick's wrap never holds a send.
     bool SendMessage(const std::string& strMessage);
     /// Opens a session: up to `RetrySession` ENQ attempts.  True when one was acknowledged
     /// (`ReceiveError` is then cleared); false with "errorHandlerOpenSession".
@@ -1021,6 +1023,11 @@ class KorvelComTools {
     WaitEnd waitFor(int32_t durationMs);
     void WaitTOReply();
     int32_t tick() { return platform_.loop().tick(); }
+    // Ends an exchange: the next send waits `TOWaitBetweenCommand` ms from now.
+    void setNextCommandTick() {
+        st_.NextCommandGap = st_.TOWaitBetweenCommand;
+        st_.NextCommandTick = tickAdd(tick(), st_.NextCommandGap);
+    }
 
     // Takes every waiting character out of `Comm` and empties `CaptureBuffer`.
     void flush();

@@ -17,13 +17,14 @@ bool KorvelComTools::SendMessage(const std::string& strMessage) {
         // Counts below 1 would let the attempts run on until the 16-bit counter wraps.
         int dataLeft = std::max<int>(st_.RetryData, 1);
 
-        // The gap after the previous exchange.  Only a deadline at most one gap ahead is
-        // honoured, so the initial 0 or a value from before the tick's wrap never holds a send.
+        // The gap after the previous exchange.  Only a deadline at most the gap then in force
+        // ahead is honoured, so the initial 0 or a value from before the tick's wrap never
+        // holds a send, and a gap lowered since does not cut the running one short.
         // The wait yields at least once either way: a terminal session whose ENQ has arrived
         // but not yet been handled is received before this send takes the line.
         const int32_t now = tick();
         const int32_t ahead = tickAdd(st_.NextCommandTick, -now);
-        const bool honoured = ahead >= 0 && ahead <= std::max(st_.TOWaitBetweenCommand, 0);
+        const bool honoured = ahead >= 0 && ahead <= std::max(st_.NextCommandGap, 0);
         waitUntil(honoured ? st_.NextCommandTick : now, [] { return false; });
 
         const auto frame = link::buildFrame(strMessage);
@@ -44,7 +45,7 @@ bool KorvelComTools::SendMessage(const std::string& strMessage) {
                     comm_->output(std::string(1, EOT));
                     WaitTOReply();
                     st_.ReceiveArmed = true;
-                    st_.NextCommandTick = tickAdd(tick(), st_.TOWaitBetweenCommand);
+                    setNextCommandTick();
                     return true;
                 }
                 // The failed wait already sent EOT and paused; re-send in the same session.
@@ -54,7 +55,7 @@ bool KorvelComTools::SendMessage(const std::string& strMessage) {
             WaitTORetry();
             if (dataLeft <= 0) break;
         }
-        st_.NextCommandTick = tickAdd(tick(), st_.TOWaitBetweenCommand);
+        setNextCommandTick();
         reportError("errorHandlerSendMessage");
         return false;
     });

@@ -125,12 +125,12 @@ std::string KorvelComTools::RecMessage(int32_t longTimeOut) {
         } else if (st_.MessageReady) {
             result = st_.ReceiveMessage;
         }
-        st_.NextCommandTick = tickAdd(tick(), st_.TOWaitBetweenCommand);
+        setNextCommandTick();
         return result;
     } catch (...) {
         // Falls through to the failure path below.
     }
-    ignoreFailure([&] { st_.NextCommandTick = tickAdd(tick(), st_.TOWaitBetweenCommand); });
+    ignoreFailure([&] { setNextCommandTick(); });
     reportError("errorHandlerRecMessage");
     return result;
 }
