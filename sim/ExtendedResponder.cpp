@@ -36,7 +36,7 @@ constexpr const char* kOk = "00";
 
 std::string receiptText(const std::string& title, const std::string& amount, int lines) {
     std::string out = pad("        " + title, 40) + pad("KORVEL DEMO SHOP", 40) +
-                      pad("TERMINAL 001   05/12/26 10:42", 40) + pad("CARD 497010******1234", 40) +
+                      pad("TERMINAL 001   05/12/26 10:42", 40) + pad("CARD 497010******1235", 40) +
                       pad("AMOUNT " + amount, 40);
     for (int i = 5; i < lines; ++i)
         out += pad(i + 1 == lines ? "THANK YOU" : "", 40);
@@ -66,7 +66,7 @@ std::string ExtendedResponder::finalAuthorisation(const std::string& request) {
     const std::string control = field(request, 23, 1);
     std::string reply = request.substr(0, 4) + kOk + operation_ + kOk + "CB01" +
                         field(request, 8, 12) + field(request, 20, 3);
-    if (control == "4" || control == "5") reply += pad("497010******1234 1228 CB", 27);
+    if (control == "4" || control == "5") reply += pad("497010******1235 1228 CB", 27);
     return withFaults(reply, true);
 }
 
@@ -106,9 +106,9 @@ std::optional<std::string> ExtendedResponder::operator()(const std::string& requ
         operation_ = text;
         reply += std::string(kOk) + operation_;
         if (code[1] == '1') {
-            reply += pad("%B4970101234561234^CARDHOLDER/TEST^2812101000000000000000?", 107) +
-                     pad(";4970101234561234=28121010000000000?", 40) +
-                     pad(";014970101234561234=1000000000000000000000000000000?", 79) +
+            reply += pad("%B4970101234561235^CARDHOLDER/TEST^2812101000000000000000?", 107) +
+                     pad(";4970101234561235=28121010000000000?", 40) +
+                     pad(";014970101234561235=1000000000000000000000000000000?", 79) +
                      pad("PRIV" + std::string(text), 10);
         }
     } else if (code == "12") {

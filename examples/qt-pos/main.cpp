@@ -23,6 +23,7 @@
 #include <memory>
 #include <string>
 
+#include "korvelcom/CardData.h"
 #include "platform/posix/PosixSerialComm.h"
 #include "qt/KorvelComToolsWidget.h"
 #include "qt/QtPlatform.h"
@@ -130,9 +131,11 @@ class CashRegister : public QWidget {
 
     KorvelComTools& control() { return terminal_->control(); }
 
-    void note(const QString& line) {
-        log_->appendPlainText(line);
-        std::cout << line.toStdString() << std::endl;
+    // Everything the example shows passes the card-data mask.
+    void note(const QString& raw) {
+        const std::string line = korvel::cardDataForDisplay(raw.toStdString());
+        log_->appendPlainText(QString::fromStdString(line));
+        std::cout << line << std::endl;
     }
 
     /// One payment of the amount shown; returns whether it was approved.

@@ -3,6 +3,7 @@
 #include "korvelcom/KorvelComTools.h"
 
 #include "control/Guarded.h"
+#include "korvelcom/CardData.h"
 #include "pos/PosFields.h"
 
 namespace korvel {
@@ -30,6 +31,9 @@ KorvelComTools::~KorvelComTools() {
         comm_->setOnComm(nullptr);
         if (comm_->portOpen()) comm_->setPortOpen(false);
     });
+    // What the terminal said may include card data: gone with the control.
+    wipe(st_.ReceiveMessage, "ReceiveMessage");
+    wipe(st_.CaptureBuffer, "CaptureBuffer");
 }
 
 void KorvelComTools::InitNewInstance() {

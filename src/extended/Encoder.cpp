@@ -4,6 +4,7 @@
 
 #include "control/Guarded.h"
 #include "extended/ExtendedState.h"
+#include "korvelcom/CardData.h"
 #include "util/FixedWidth.h"
 
 namespace korvel {
@@ -100,7 +101,12 @@ bool KorvelComTools::sendExtendedRequest(const std::string& Fct) {
         // "99": no reply has been decoded for this request yet.
         s.status = "99";
         s.statusCard = "99";
-        std::string request = s.field(ext::Field::Sequence) + Fct;
+        // The request may carry the card's tracks: built in place, wiped once sent.
+        std::string request;
+        request.reserve(256);  // longer than any request layout
+        WipeOnExit wipeRequest(request, "extended request");
+        request += s.field(ext::Field::Sequence);
+        request += Fct;
         const ext::RequestLayout* layout = ext::layoutFor(Fct);
         if (!layout) {
             reportError("errorHandlerPOSAutosend");

@@ -6,6 +6,7 @@
 #include "control/Guarded.h"
 #include "extended/Decoder.h"
 #include "extended/ExtendedState.h"
+#include "korvelcom/CardData.h"
 #include "util/FixedWidth.h"
 
 namespace korvel {
@@ -51,7 +52,8 @@ bool KorvelComTools::sequenceEchoed(const std::string& reply) const {
 std::string KorvelComTools::POSAutoMessage(const std::string& Fct, int32_t lngTimeout) {
     if (refuseNestedExchange()) return "";
     RunningExchange running(ext_->exchangeRunning);
-    std::string reply;
+    std::string reply;  // the host gets its own copy; this one may hold card data
+    WipeOnExit wipeReply(reply, "extended reply");
     try {
         ext_->status = "99";
         ext_->statusCard = "99";
@@ -76,7 +78,7 @@ std::string KorvelComTools::extendedExchange(const std::string& Fct, int32_t wai
         return "";
     }
     const auto sequenceMismatch = [&] {
-        reply.clear();
+        wipe(reply, "extended reply");
         POSAutoIncSequence();  // a reply arrived and was compared: the number moves on
         reportError("errorHandlerPOSAutoSequence");
         return std::string();
@@ -98,7 +100,7 @@ std::string KorvelComTools::extendedExchange(const std::string& Fct, int32_t wai
     POSAutoIncSequence();
 
     const auto functionFailure = [&] {
-        reply.clear();
+        wipe(reply, "extended reply");
         reportError("errorHandlerPOSAutoFunction");
     };
     if (part(reply, 2, Fct.size()) != Fct) {
@@ -110,7 +112,7 @@ std::string KorvelComTools::extendedExchange(const std::string& Fct, int32_t wai
     } else if (ext::replyLayoutFor(Fct)->checksOperation &&
                ext_->field(ext::Field::Operation) != ext_->expectedOperation) {
         // The decoded fields keep their new values.
-        reply.clear();
+        wipe(reply, "extended reply");
         reportError("errorHandlerPOSAutoOperation");
         return "";
     }
@@ -125,21 +127,24 @@ bool KorvelComTools::decodeExtendedReply(const std::string& Fct, const std::stri
     ExtendedState& s = *ext_;
     const std::size_t start = s.field(ext::Field::Sequence).size() + Fct.size();
     using Into = ext::ReplyField::Into;
-    for (ext::Extracted& piece :
-         ext::extractReply(*layout, reply, start, s.field(ext::Field::Control))) {
+    std::vector<ext::Extracted> pieces =
+        ext::extractReply(*layout, reply, start, s.field(ext::Field::Control));
+    for (ext::Extracted& piece : pieces) {
         const std::size_t which = piece.target.which;
         switch (piece.target.into) {
             case Into::Request:
                 s.store(static_cast<ext::Field>(which), piece.text);
                 break;
-            case Into::Result:
-                if (which == static_cast<std::size_t>(ext::Result::Status))
-                    s.status = std::move(piece.text);
-                else if (which == static_cast<std::size_t>(ext::Result::StatusCard))
-                    s.statusCard = std::move(piece.text);
-                else
-                    s.results[which] = std::move(piece.text);
+            case Into::Result: {
+                // The previous reply's value is wiped before its buffer is let go.
+                std::string& into =
+                    which == static_cast<std::size_t>(ext::Result::Status)       ? s.status
+                    : which == static_cast<std::size_t>(ext::Result::StatusCard) ? s.statusCard
+                                                                                 : s.results[which];
+                wipe(into, "extended result");
+                into = std::move(piece.text);
                 break;
+            }
             case Into::Code:
                 s.codes[which] = std::move(piece.text);
                 break;
@@ -148,6 +153,8 @@ bool KorvelComTools::decodeExtendedReply(const std::string& Fct, const std::stri
                 break;
         }
     }
+    for (ext::Extracted& piece : pieces)
+        wipe(piece.text, "extended reply field");
     if (layout->setsExpectedOperation) s.expectedOperation = s.field(ext::Field::Operation);
     return true;
 }

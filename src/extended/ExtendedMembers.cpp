@@ -2,6 +2,7 @@
 // validating write over the field table, and the named members as one-line wrappers.
 #include "control/Guarded.h"
 #include "extended/ExtendedState.h"
+#include "korvelcom/CardData.h"
 #include "util/FixedWidth.h"
 
 namespace korvel {
@@ -14,6 +15,11 @@ void KorvelComTools::ExtendedState::store(Field f, const std::string& text) {
 }
 
 void KorvelComTools::ExtendedStateDeleter::operator()(ExtendedState* state) const noexcept {
+    // The request fields hold the card's tracks after a card reading, the results its data.
+    for (auto& field : state->fields)
+        wipe(field, "extended field");
+    for (auto& result : state->results)
+        wipe(result, "extended result");
     delete state;
 }
 

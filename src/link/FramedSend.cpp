@@ -1,6 +1,7 @@
 // Sending a message as an acknowledged frame inside an ENQ/ACK session, with session and frame
 // retries.
 #include "control/Guarded.h"
+#include "korvelcom/CardData.h"
 #include "korvelcom/KorvelComTools.h"
 #include "link/Frame.h"
 
@@ -13,7 +14,7 @@ using link::EOT;
 bool KorvelComTools::SendMessage(const std::string& strMessage) {
     return guarded("errorHandlerSendMessage", false, [&] {
         st_.ReceiveError.clear();
-        st_.ReceiveMessage.clear();
+        wipe(st_.ReceiveMessage, "ReceiveMessage");
         // Counts below 1 would let the attempts run on until the 16-bit counter wraps.
         int dataLeft = std::max<int>(st_.RetryData, 1);
 

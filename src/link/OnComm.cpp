@@ -1,6 +1,7 @@
 // The receive path: the serial component's notification handler, the start of a terminal
 // session, the reception of one message, and the waits for a message.
 #include "control/Guarded.h"
+#include "korvelcom/CardData.h"
 #include "korvelcom/KorvelComTools.h"
 #include "link/Frame.h"
 
@@ -41,12 +42,18 @@ void KorvelComTools::gather(std::string& into, int32_t& deadline, void (*keep)(s
         loop.yieldUntil(deadline);
         if (st_.EscapeKeyEnabled && loop.escapeDown()) break;
         if (waitingCount() > 0) {
-            into += comm_->input();
+            std::string got = comm_->input();
+            into += got;
+            wipe(got, "received characters");
             keep(into);
             deadline = tickAdd(tick(), st_.TOBetweenChar);
         }
     } while (!tickPassed(tick(), deadline));
-    if (waitingCount() > 0) into += comm_->input();
+    if (waitingCount() > 0) {
+        std::string got = comm_->input();
+        into += got;
+        wipe(got, "received characters");
+    }
     keep(into);
 }
 
@@ -69,7 +76,7 @@ void KorvelComTools::keepLast(std::string& gathered) {
 }
 
 bool KorvelComTools::receivePacketSteps() {
-    st_.ReceiveMessage.clear();
+    wipe(st_.ReceiveMessage, "ReceiveMessage");
     st_.MessageReady = false;
     int32_t deadline = 0;
 
@@ -77,10 +84,16 @@ bool KorvelComTools::receivePacketSteps() {
     comm_->output(std::string(1, ACK));  // answers the terminal's ENQ
     waitUntil(tickAdd(tick(), st_.TOwaitChar), [&] { return waitingCount() > 0; });
     if (waitingCount() == 0) return false;
+    // The reception and its text may carry card data: reserved so that they never move, wiped
+    // when this step ends.
     std::string received;
+    received.reserve(link::kMaxGathered + 1);
+    WipeOnExit wipeReceived(received, "reception");
     gather(received, deadline, keepFrame);
-    const auto text = link::parseFrame(received);
-    if (!text) return false;
+    auto parsed = link::parseFrame(received);
+    if (!parsed) return false;
+    std::string text = std::move(*parsed);
+    WipeOnExit wipeText(text, "reception text");
 
     WaitTOReply();
     comm_->output(std::string(1, ACK));  // the frame is accepted
@@ -91,7 +104,7 @@ bool KorvelComTools::receivePacketSteps() {
     if (tail.empty() || tail.back() != EOT) return false;
 
     WaitTOReply();
-    st_.ReceiveMessage = *text;
+    st_.ReceiveMessage = text;
     st_.MessageReady = true;
     if (st_.ReceiveEnabled && !st_.ReceivedEventDeferred) {
         if (sink_) sink_->ReceivedEvent();

@@ -1,5 +1,6 @@
 #include "platform/BufferedSerialComm.h"
 
+#include "korvelcom/CardData.h"
 #include "korvelcom/platform/WireLog.h"
 
 namespace korvel {
@@ -11,6 +12,7 @@ BufferedSerialComm::BufferedSerialComm(HostLoop& loop) : loop_(loop) {
 
 BufferedSerialComm::~BufferedSerialComm() {
     loop_.removeSource(this);
+    wipe(rx_, "receive buffer");
 }
 
 void BufferedSerialComm::setCommPort(int16_t port) {
@@ -31,7 +33,8 @@ void BufferedSerialComm::setPortOpen(bool open) {
         if (open) throw SerialError("the port is already open");
         return;
     }
-    rx_.clear();
+    wipe(rx_, "receive buffer");
+    if (open) rx_.reserve(kReceiveBufferReserve);
     arrivedSinceNotify_ = false;
     goneReason_.clear();
     if (open) {
@@ -64,7 +67,12 @@ std::string BufferedSerialComm::input() {
     const std::size_t n =
         inputLen_ == 0 ? rx_.size() : std::min(rx_.size(), static_cast<std::size_t>(inputLen_));
     std::string out = rx_.substr(0, n);
+    // The characters may be card data: the place they leave in the buffer is overwritten.
+    const std::size_t had = rx_.size();
     rx_.erase(0, n);
+    const std::size_t left = rx_.size();
+    rx_.resize(had, '\0');
+    rx_.resize(left);
     return out;
 }
 

@@ -73,6 +73,9 @@ class BufferedSerialComm : public SerialComm, public LoopSource {
 
   private:
     void checkUsable(const char* what);
+    // Room reserved when the port opens, so that the buffer holding received characters (card
+    // data among them) is not moved, leaving an unwiped copy behind, as a message arrives.
+    static constexpr std::size_t kReceiveBufferReserve = 32768;
 
     HostLoop& loop_;
     int16_t port_ = 1;

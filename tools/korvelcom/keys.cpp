@@ -5,6 +5,7 @@
 
 #include <cstdio>
 
+#include "korvelcom/CardData.h"
 #include "platform/posix/PosixHostLoop.h"
 
 namespace korvel::cli {
@@ -39,7 +40,9 @@ EscapeKey::~EscapeKey() {
     delete saved_;
 }
 
-std::string jsonString(const std::string& bytes) {
+std::string jsonString(const std::string& raw) {
+    if (!raw.empty() && raw.find_first_not_of('\0') == std::string::npos) return "null";
+    const std::string bytes = cardDataForDisplay(raw);
     std::string out = "\"";
     for (char ch : bytes) {
         const auto b = static_cast<unsigned char>(ch);

@@ -1,0 +1,62 @@
+// Card data in what the project prints, logs or keeps on its own: finding it, masking it for
+// display, and wiping buffers that held it.  The bytes on the wire and the fields the host reads
+// are never changed; only their renderings are.  The README ("Card data") explains the rules.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace korvel {
+
+/// One piece of card data in a text: `[pos, pos + len)` is shown as `shown`.
+struct CardDataSpan {
+    std::size_t pos = 0;
+    std::size_t len = 0;
+    std::string shown;
+};
+
+/// The card data in `text`, in order, not overlapping:
+/// - a magnetic track (track 1: optional "%", "B", 1-19 digits, "^", name, "^", data up to
+///   "?" or the end of the run; tracks 2 and 3: optional ";", digits, "=", digits up to "?")
+///   is shown as its kind and length, e.g. "[track 2: 37 characters]";
+/// - a card number outside a track (13 to 19 digits, the first not 0, passing the Luhn check,
+///   also inside a longer run of digits) keeps its first six and last four digits, the others
+///   shown as '*'.
+std::vector<CardDataSpan> findCardData(std::string_view text);
+
+/// `text` with every span of `findCardData` replaced by its shown form.
+std::string maskCardData(std::string_view text);
+
+/// Whether displays show card data in clear: false unless the environment variable
+/// KORVELCOM_SHOW_CARD_DATA is "1" or a program said so with `setCardDataShown(true)` (a lab).
+bool cardDataShown();
+void setCardDataShown(bool shown);
+
+/// `text` as displays show it: masked unless `cardDataShown()`.
+std::string cardDataForDisplay(std::string_view text);
+
+/// Overwrites every byte `s` holds (its whole capacity) with code 0 in a way the optimiser
+/// keeps, then empties it.  `what` names the buffer for the test hook.
+void wipe(std::string& s, const char* what = "");
+
+/// Wipes a buffer when the scope that holds it ends (card data in locals of an exchange).
+class WipeOnExit {
+  public:
+    WipeOnExit(std::string& s, const char* what) : s_(s), what_(what) {}
+    ~WipeOnExit() { wipe(s_, what_); }
+    WipeOnExit(const WipeOnExit&) = delete;
+    WipeOnExit& operator=(const WipeOnExit&) = delete;
+
+  private:
+    std::string& s_;
+    const char* what_;
+};
+
+/// Test hook: when set, called by `wipe` after overwriting and before emptying, with the
+/// buffer's bytes (its whole capacity) and its name.
+using WipeObserver = void (*)(const char* data, std::size_t size, const char* what);
+void setWipeObserver(WipeObserver observer);
+
+}  // namespace korvel

@@ -1,0 +1,184 @@
+// Card data never leaves the project in clear: the mask over random texts, the wire log's
+// rendering, the wipes of the buffers that held a card's tracks, and every command's output.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <random>
+#include <set>
+
+#include "korvelcom/CardData.h"
+#include "sim/ExtendedResponder.h"
+#include "support/World.h"
+
+namespace korvel {
+namespace {
+
+bool luhn(const std::string& d) {
+    int sum = 0;
+    for (std::size_t k = 0; k < d.size(); ++k) {
+        int v = d[d.size() - 1 - k] - '0';
+        if (k % 2 == 1) v = v * 2 > 9 ? v * 2 - 9 : v * 2;
+        sum += v;
+    }
+    return sum % 10 == 0;
+}
+
+// A Luhn-valid card number of `len` digits, the first not 0.
+std::string cardNumber(std::mt19937& rng, std::size_t len) {
+    std::string n(1, static_cast<char>('1' + rng() % 9));
+    while (n.size() < len - 1)
+        n.push_back(static_cast<char>('0' + rng() % 10));
+    for (char c = '0';; ++c)
+        if (luhn(n + c)) return n + c;
+}
+
+// Every digit window a card number could be, unmasked, in `text`.
+std::string unmaskedCard(const std::string& text) {
+    for (std::size_t i = 0; i < text.size(); ++i)
+        for (std::size_t len = 13; len <= 19 && i + len <= text.size(); ++len) {
+            const std::string w = text.substr(i, len);
+            if (w[0] != '0' && w.find_first_not_of("0123456789") == std::string::npos && luhn(w))
+                return w;
+        }
+    return "";
+}
+
+TEST(CardData, MaskLeavesNoCardNumberAndTouchesNothingElse) {
+    const std::string fixed[][2] = {
+        {"CARD 4970101234561235 ok", "CARD 497010******1235 ok"},
+        {"%B4970101234561235^TEST/CARD^2812101000?  ", "[track 1: 40 characters]  "},
+        {";4970101234561235=28121010000000000?", "[track 2: 36 characters]"},
+        {";014970101234561235=1000000000000000000000000000000?", "[track 3: 52 characters]"},
+        {"amount 000000001500 978 ref 0000000000000000",
+         "amount 000000001500 978 ref "
+         "0000000000000000"},
+    };
+    for (const auto& row : fixed)
+        EXPECT_EQ(maskCardData(row[0]), row[1]) << row[0];
+
+    std::mt19937 rng(2026);
+    const std::string filler = "ACZ ?/-*\x02\x03";  // sentinels come only with tracks
+    for (int round = 0; round < 2000; ++round) {
+        std::string text;
+        bool card = false;
+        for (int piece = 0; piece < 6; ++piece) {
+            const unsigned kind = rng() % 6;
+            if (kind == 0) {
+                text += cardNumber(rng, 13 + rng() % 7);
+                card = true;
+            } else if (kind == 1) {
+                const std::string pan = cardNumber(rng, 16);
+                text += rng() % 2 ? ";" + pan + "=2812101000000?" : "%B" + pan + "^DOE/J^2812?";
+                card = true;
+            } else if (kind == 2) {
+                text += std::to_string(rng() % 1000000);  // digits too short for a card
+            }
+            for (unsigned k = rng() % 8; k > 0; --k)
+                text.push_back(filler[rng() % filler.size()]);
+        }
+        const std::string masked = maskCardData(text);
+        ASSERT_EQ(unmaskedCard(masked), "") << text;
+        if (!card && unmaskedCard(text).empty()) {
+            ASSERT_EQ(masked, text);
+        }
+    }
+}
+
+TEST(CardData, WireLogRendersMaskedAndKeepsTheBytes) {
+    WireLog log;
+    const std::string frame =
+        "\x02"
+        "11;4970101234561235=2812?\x03"
+        "A";
+    log.add(1000, WireLog::Dir::In, frame.substr(0, 9));  // the track split over two bursts
+    log.add(9000, WireLog::Dir::In, frame.substr(9));
+    EXPECT_EQ(log.bytes(WireLog::Dir::In), frame);
+    const std::string shown = log.format();
+    EXPECT_EQ(shown.find("1234561"), std::string::npos) << shown;
+    EXPECT_NE(shown.find("[track 2: 23 characters]"), std::string::npos) << shown;
+    setCardDataShown(true);
+    EXPECT_NE(log.format().find("234561235=2812"), std::string::npos);
+    setCardDataShown(false);
+}
+
+std::vector<std::string> gWiped;
+void recordWipe(const char* data, std::size_t size, const char* what) {
+    for (std::size_t i = 0; i < size; ++i)
+        if (data[i] != 0) gWiped.push_back(std::string("not zero: ") + what);
+    gWiped.emplace_back(what);
+}
+
+TEST(CardData, BuffersThatHeldTracksAreWiped) {
+    test::World w;
+    auto& terminal = w.simulate();
+    sim::ExtendedResponder responder(w.p.loop(), terminal);
+    terminal.setResponder(responder.responder());
+    w->setPOSAutoCardReader("1");
+    gWiped.clear();
+    setWipeObserver(recordWipe);
+    ASSERT_NE(w->POSAutoReadingCard("1"), "");
+    ASSERT_NE(w->POSAutoTrackISO2().find("4970101234561235"), std::string::npos);
+    const std::set<std::string> during(gWiped.begin(), gWiped.end());
+    w.c.reset();
+    const std::set<std::string> after(gWiped.begin(), gWiped.end());
+    setWipeObserver(nullptr);
+    EXPECT_TRUE(std::none_of(gWiped.begin(), gWiped.end(),
+                             [](const std::string& s) { return s.rfind("not zero", 0) == 0; }));
+    for (const char* what : {"reception", "reception text", "extended reply",
+                             "extended reply field", "extended request", "received characters"})
+        EXPECT_TRUE(during.count(what)) << what;
+    for (const char* what : {"ReceiveMessage", "extended field", "receive buffer"})
+        EXPECT_TRUE(after.count(what)) << what;
+}
+
+// The command line against the simulator: every extended operation and a basic payment, with
+// the trace and JSON, never prints the test card beyond its first six and last four digits.
+std::string run(const std::string& command) {
+    std::string out;
+    FILE* p = popen((command + " 2>&1").c_str(), "r");
+    char buf[4096];
+    for (std::size_t n; p && (n = fread(buf, 1, sizeof buf, p)) > 0;)
+        out.append(buf, n);
+    if (p) pclose(p);
+    return out;
+}
+
+TEST(CardData, CommandLineOutputIsMasked) {
+    const std::string cli = KORVEL_CLI_PATH;
+    const std::string dir = KORVEL_TEST_TMPDIR;
+    run("mkdir -p " + dir);
+    const std::string sim = cli + " sim --pty --responder extended --quiet";
+    struct Stop {
+        std::string pattern;
+        ~Stop() { run("pkill -f '" + pattern + "'"); }
+    } stop{sim};
+    run(sim + " > " + dir + "/pty & sleep 0.3");
+    std::string device;
+    for (int i = 0; i < 50 && device.empty(); ++i) {
+        device = run("head -1 " + dir + "/pty | tr -d '\\n'");
+        if (device.empty()) run("sleep 0.1");
+    }
+    ASSERT_NE(device, "");
+    const std::string card = "4970101234561235";
+    const std::string base = " --device " + device + " --trace --json --set TOwaitChar=2000";
+    const std::string props = " --props " + dir + "/card.txt";
+    std::string all = run(cli + " auto ReadingCard --set POSAutoCardReader=1 --save-props " + dir +
+                          "/card.txt" + base);
+    ASSERT_NE(all.find("[track 2: 36 characters]"), std::string::npos) << all;
+    for (const char* op :
+         {"Authorization --Amount 000000001500", "Recording", "ReceiptMerchant", "TicketRequested",
+          "CardReaderOperation", "DisplayingPinPadRequest", "StatusRequest", "SoftwareStatus",
+          "ClearTransactionFile", "AbortOperation", "SettingEFTConfiguration",
+          "SettingEFTApplication", "Beep"})
+        all += run(cli + " auto " + op + base + props);
+    all += run(cli + " auto SettingExtReader --TrackISO2 ';" + card + "=2812?'" + base + props);
+    all += run(cli + " message" + base + " '11" + card + "'");
+    for (std::size_t i = 0; i + 7 <= card.size(); ++i)
+        EXPECT_EQ(all.find(card.substr(i, 7)), std::string::npos) << card.substr(i, 7) << all;
+    const std::string lab = run(cli + " --show-card-data auto ReadingCard" + base + props);
+    EXPECT_NE(lab.find(card), std::string::npos) << lab;
+    EXPECT_NE(lab.find("warning: card data is shown in clear"), std::string::npos) << lab;
+}
+
+}  // namespace
+}  // namespace korvel
