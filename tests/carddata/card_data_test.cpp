@@ -173,6 +173,7 @@ TEST(CardData, CommandLineOutputIsMasked) {
         all += run(cli + " auto " + op + base + props);
     all += run(cli + " auto SettingExtReader --TrackISO2 ';" + card + "=2812?'" + base + props);
     all += run(cli + " message" + base + " '11" + card + "'");
+    all += run(cli + " pay --amount 00001500" + base);
     for (std::size_t i = 0; i + 7 <= card.size(); ++i)
         EXPECT_EQ(all.find(card.substr(i, 7)), std::string::npos) << card.substr(i, 7) << all;
     const std::string lab = run(cli + " --show-card-data auto ReadingCard" + base + props);
