@@ -1,8 +1,5 @@
-// The Qt front's tests run inside one QApplication on the off-screen platform (unless the
-// environment names another one).
-#include <gtest/gtest.h>
-
-#include <QApplication>
+// The Qt front's tests run in one QApplication, off screen unless the environment names a platform.
+#include "Rig.h"
 
 int main(int argc, char** argv) {
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");

@@ -1,161 +1,115 @@
-// Port management and raw I/O on the simulated port: the order of the steps, what each leaves
-// behind, and how failures report.
-#include <gtest/gtest.h>
-
+// Port management, raw I/O and the CRC16 test exchange on the simulated port.
 #include "korvelcom/Automation.h"
-#include "korvelcom/KorvelComTools.h"
-#include "platform/sim/SimPlatform.h"
-#include "support/Recorder.h"
+#include "link/Rig.h"
 
-namespace korvel {
+namespace korvel::test {
 namespace {
 
-class Port : public ::testing::Test {
-  protected:
-    SimPlatform p;
-    KorvelComTools c{p};
-    test::Recorder events;
-    void SetUp() override { c.setEventSink(&events); }
-    SimLoop& loop() { return p.simLoop(); }
-    // The terminal sends bytes; they arrive after their wire time.
-    void terminalSends(const std::string& bytes) {
-        p.terminal().write(bytes);
-        loop().runFor(static_cast<int64_t>(bytes.size() + 1) * 1100);
-    }
-};
-
-TEST_F(Port, CommInitWithoutArgumentsReopensTheCurrentPortQuietly) {
-    ASSERT_TRUE(c.CommInit());
-    EXPECT_EQ(p.opens, 1);
-    ASSERT_TRUE(c.CommInit());
-    EXPECT_EQ(p.opens, 2);
-    EXPECT_EQ(p.closes, 1) << "an open port is closed before it is reopened";
-    EXPECT_EQ(c.CommPort(), 1);
-    EXPECT_EQ(c.CommSettings(), "9600,e,7,1");
-    EXPECT_EQ(c.comm().rThreshold(), 0);
-    EXPECT_EQ(c.comm().sThreshold(), 0);
-    // No notifications: arriving bytes wait in the component for raw reading.
-    terminalSends("abc");
-    EXPECT_EQ(c.linkState().CaptureBuffer, "");
-    EXPECT_EQ(c.CommInputLen(), 3);
-    EXPECT_EQ(c.CommInput(), "abc");
-    EXPECT_EQ(c.CommInputLen(), 0);
+TEST_F(Link, CommInitReopensWithoutNotifications) {
+    ASSERT_TRUE(w->CommInit());
+    ASSERT_TRUE(w->CommInit()) << "an open port is closed and reopened";
+    arrive("123456");  // no notifications: the bytes wait for raw reading
+    w->setCommInputLen(4);
+    EXPECT_EQ(w->CommInputLen(), 6) << "the count waiting, not the value set";
+    EXPECT_EQ(w->CommInput(), "1234");
+    EXPECT_EQ(w->CommInput(), "56");
+    ASSERT_TRUE(w->CommInit(2, ""));
+    EXPECT_FALSE(w->CommInit(0, "9600,x,7,1"));
+    EXPECT_EQ(w->CommSettings(), "9600,e,7,1") << "refused settings keep the old ones";
+    EXPECT_EQ(w->CommPort(), 2);
+    EXPECT_FALSE(w->CommPortOpen()) << "the close before the refused step stays done";
+    EXPECT_EQ(w.events.errors, Tags{"errorHandlerCommInit"});
 }
 
-TEST_F(Port, CommInitChangesOnlyWhatItIsGiven) {
-    ASSERT_TRUE(c.CommInit(2, ""));
-    EXPECT_EQ(c.CommPort(), 2);
-    EXPECT_EQ(c.CommSettings(), "9600,e,7,1");
-    ASSERT_TRUE(c.CommInit(0, "19200,n,8,1"));
-    EXPECT_EQ(c.CommPort(), 2);
-    EXPECT_EQ(c.CommSettings(), "19200,n,8,1");
-    EXPECT_EQ(p.terminal().charTimeUs(), 1042) << "the terminal end keeps its own settings";
+TEST_F(Link, CommOpenFlushesAndLetsTheHandlerCollect) {
+    ASSERT_TRUE(w->CommInit());
+    arrive("stale");
+    ASSERT_TRUE(w->CommOpen());
+    EXPECT_EQ(w->CommInputLen(), 0);
+    arrive("xy");
+    EXPECT_EQ(w->linkState().CaptureBuffer, "xy") << "taken by the handler";
+    EXPECT_TRUE(w->CommClose());
+    EXPECT_FALSE(w->CommPortOpen());
+    EXPECT_FALSE(w->CommClose()) << "a closed port refuses the read of Input";
+    EXPECT_EQ(w.events.errors, Tags{"errorHandlerCommClose"});
 }
 
-TEST_F(Port, RefusedSettingsKeepTheOldOnesAndFailInit) {
-    ASSERT_TRUE(c.CommInit());
-    EXPECT_FALSE(c.CommInit(0, "9600,x,7,1"));
-    EXPECT_EQ(c.ReceiveError(), "errorHandlerCommInit");
-    EXPECT_EQ(c.CommSettings(), "9600,e,7,1");
-    EXPECT_FALSE(c.CommPortOpen()) << "the close before the refused step stays done";
-
-    c.setCommSettings("fast please");
-    EXPECT_EQ(c.CommSettings(), "9600,e,7,1");
-    c.setCommSettings("4800,O,8,2");
-    EXPECT_EQ(c.CommSettings(), "4800,O,8,2");
-}
-
-TEST_F(Port, PortNumberCannotChangeWhileOpen) {
-    ASSERT_TRUE(c.CommOpen());
-    c.setCommPort(3);  // refused by the component, ignored by the setter
-    EXPECT_EQ(c.CommPort(), 1);
-    EXPECT_TRUE(events.errors.empty());
-    EXPECT_EQ(c.ReceiveError(), "");
-}
-
-TEST_F(Port, MissingAndBusyPortsFailTheOpen) {
-    p.missingPorts.insert(4);
-    p.busyPorts.insert(5);
-    EXPECT_FALSE(c.CommInit(4, ""));
-    EXPECT_EQ(c.ReceiveError(), "errorHandlerCommInit");
-    EXPECT_FALSE(c.CommInit(5, ""));
-    c.setCommPort(5);
-    EXPECT_FALSE(c.CommOpen());
-    EXPECT_EQ(c.ReceiveError(), "errorHandlerCommOpen");
-    c.setCommPortOpen(true);  // ignored failure
-    EXPECT_FALSE(c.CommPortOpen());
-    EXPECT_EQ(events.errors,
-              (std::vector<std::string>{"errorHandlerCommInit", "errorHandlerCommInit",
-                                        "errorHandlerCommOpen"}));
-}
-
-TEST_F(Port, CommOpenOnAnOpenPortFlushesWithoutReopening) {
-    ASSERT_TRUE(c.CommInit());
-    terminalSends("stale");
-    ASSERT_EQ(c.CommInputLen(), 5);
-    ASSERT_TRUE(c.CommOpen());
-    EXPECT_EQ(p.opens, 1) << "left open, not reopened";
-    EXPECT_EQ(c.CommInputLen(), 0);
-    EXPECT_EQ(c.linkState().CaptureBuffer, "");
-    EXPECT_EQ(c.comm().rThreshold(), 1);
-}
-
-TEST_F(Port, AfterCommOpenTheHandlerTakesArrivingCharacters) {
-    ASSERT_TRUE(c.CommOpen());
-    terminalSends("xy");
-    EXPECT_EQ(c.linkState().CaptureBuffer, "xy");
-    EXPECT_EQ(c.CommInputLen(), 0);
-    // A second open discards what the handler collected.
-    ASSERT_TRUE(c.CommOpen());
-    EXPECT_EQ(c.linkState().CaptureBuffer, "");
-}
-
-TEST_F(Port, CommCloseReportsAFailingStep) {
-    ASSERT_TRUE(c.CommOpen());
-    terminalSends("q");
-    EXPECT_TRUE(c.CommClose());
-    EXPECT_FALSE(c.CommPortOpen());
-    EXPECT_EQ(c.linkState().CaptureBuffer, "");
-    // On a closed port the component refuses the read of Input.
-    EXPECT_FALSE(c.CommClose());
-    EXPECT_EQ(c.ReceiveError(), "errorHandlerCommClose");
-    EXPECT_EQ(events.errors, std::vector<std::string>{"errorHandlerCommClose"});
-}
-
-TEST_F(Port, InputLenReportsTheWaitingCountAndLimitsInput) {
-    ASSERT_TRUE(c.CommInit());
-    terminalSends("123456");
-    c.setCommInputLen(4);
-    EXPECT_EQ(c.CommInputLen(), 6) << "the count waiting, not the value set";
-    EXPECT_EQ(c.CommInput(), "1234");
-    EXPECT_EQ(c.CommInput(), "56");
-    c.setCommInputLen(-1);  // refused, ignored
-    EXPECT_EQ(c.comm().inputLen(), 4);
-}
-
-TEST_F(Port, OutputReachesTheLine) {
-    std::string atTerminal;
-    p.terminal().setReceiver([&](uint8_t b) { atTerminal.push_back(static_cast<char>(b)); });
-    ASSERT_TRUE(c.CommInit());
-    c.setCommOutput(std::string("\x05", 1));
-    c.setCommOutput(ByteArray(1, {0x02, 0x41, 0x03}));
+TEST_F(Link, MissingBusyAndVanishedPorts) {
+    w.p.missingPorts.insert(4);
+    w.p.busyPorts.insert(5);
+    EXPECT_FALSE(w->CommInit(4, ""));
+    EXPECT_FALSE(w->CommInit(5, ""));
+    w->setErrorEnabled(false);
+    EXPECT_FALSE(w->CommOpen());
+    EXPECT_EQ(w->ReceiveError(), "errorHandlerCommOpen");
+    EXPECT_EQ(w.events.errors, (Tags{"errorHandlerCommInit", "errorHandlerCommInit"}));
+    EXPECT_THROW(getProperty(*w, "CommInputLen"), AutomationError) << "getters pass failures on";
+    w.peer->ackEnq = w.peer->ackFrames = false;
+    ASSERT_TRUE(w->CommInit(1, ""));
+    w->setCommOutput(ByteArray(1, {0x05, 0x02, 0x41, 0x03, 0x42}));
     loop().runFor(10'000);
-    EXPECT_EQ(atTerminal, std::string("\x05\x02\x41\x03", 4));
-    c.CommClose();
-    c.setCommOutput(std::string("lost"));  // closed port: ignored
-    EXPECT_EQ(p.comm()->written(), std::string("\x05\x02\x41\x03", 4));
+    w.p.comm()->unplug();
+    w->setCommOutput(std::string("lost"));  // ignored
+    EXPECT_EQ(w.trace(), "E F");
+    EXPECT_FALSE(w->CommClose()) << "the flush fails on a port that went away";
+    EXPECT_TRUE(w->CommInit()) << "a fresh open recovers";
 }
 
-TEST_F(Port, GettersPassComponentFailuresToTheCaller) {
-    EXPECT_THROW(c.CommInputLen(), SerialError);
-    EXPECT_THROW(c.CommInput(), SerialError);
-    ASSERT_TRUE(c.CommOpen());
-    p.comm()->unplug();
-    EXPECT_THROW(c.CommInputLen(), SerialError);
-    EXPECT_THROW(getProperty(c, "CommInputLen"), AutomationError);
-    EXPECT_FALSE(c.CommClose()) << "the flush fails on a device that went away";
-    EXPECT_TRUE(c.CommInit()) << "a fresh open recovers";
+std::string testFrame(const std::string& text) {
+    return "\x02" + *link::appendTestCrc(text + "\x03");
+}
+
+TEST_F(Link, TestExchange) {
+    std::string corrupt = testFrame("OK");
+    corrupt.back() ^= 1;
+    const std::tuple<std::string, int16_t, std::string, bool> rows[] = {
+        // reply, status, rec, tag?
+        {testFrame("OK"), 0, "OK\x03", false}, {corrupt, 69, "OK\x03", false},
+        {testFrame("NO"), 1, "NO\x03", true},  {"\x02OK", 69, "OK", true},
+        {"OK\x03\x10\x20", 69, "", true},      {"", 72, "", true},
+    };
+    w.peer->ackFrames = false;  // this terminal model answers with a frame, not an ACK
+    for (const auto& [reply, status0, rec0, tagged] : rows) {
+        SCOPED_TRACE(WireLog::describe(reply));
+        restart();
+        if (!reply.empty()) w.peer->sendAfter(300'000, reply);
+        std::string send = "PING", rec = "stale";
+        int16_t status = -1;
+        int32_t timeout = 700;
+        const int32_t tick0 = loop().tick();
+        w->MessageTestK7200(send, rec, status, timeout);
+        EXPECT_EQ(w.p.wire().bytes(WireLog::Dir::Out), "\x02" + send);
+        EXPECT_EQ(send, *link::appendTestCrc("PING\x03"));
+        EXPECT_EQ(status, status0);
+        EXPECT_EQ(rec, rec0);
+        EXPECT_EQ(w.events.errors, tagged ? Tags{"errorHandlerRecMessageTestK7200"} : Tags{});
+        // The variable holds a deadline tick: the last silence's, or the first character's.
+        EXPECT_EQ(timeout, reply.empty() ? tick0 + 701 : loop().tick() - 1);
+        EXPECT_EQ(w->comm().rThreshold(), 0) << "notifications stay off";
+        loop().runFor(100'000);
+    }
+}
+
+TEST_F(Link, TestExchangeWithAReplyTakenEarlyAndWithoutAPort) {
+    ASSERT_TRUE(w->CommOpen());
+    arrive("zz" + testFrame("OK!"));
+    std::string rec, send = "PING";
+    int16_t status = -1;
+    int32_t timeout = 5000;
+    const int64_t t0 = w.nowUs();
+    w->RecMessageTestK7200(rec, status, timeout);
+    EXPECT_EQ(rec, "OK!\x03");
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(w.nowUs() - t0, 51'000) << "no first-character wait, only the silence";
+    EXPECT_TRUE(w->CommClose());
+    w->RecMessageTestK7200(rec, status);
+    EXPECT_EQ(status, 72);
+    w.p.missingPorts.insert(1);
+    w->MessageTestK7200(send, rec, status);
+    EXPECT_EQ(w.events.errors,
+              (Tags{"errorHandlerRecMessageTestK7200", "errorHandlerCommOpen",
+                    "errorHandlerSendMessageTestK7200", "errorHandlerMessageTestK7200"}));
 }
 
 }  // namespace
-}  // namespace korvel
+}  // namespace korvel::test

@@ -1,363 +1,241 @@
-// Saving and loading the persisted properties: the exact entries written, the order of
-// loading, the fixed-width fit without checks or notifications, the port settings, and
-// every entry guarded on its own.
+// The persisted property set saved and loaded through the property bags: keys, types, defaults,
+// the order of loading, each entry guarded on its own, and the text file's notation.
 #include <gtest/gtest.h>
 
-#include <set>
-#include <stdexcept>
+#include <regex>
+#include <sstream>
 
 #include "korvelcom/Automation.h"
-#include "korvelcom/KorvelComTools.h"
 #include "korvelcom/PropertyBags.h"
-#include "platform/sim/SimPlatform.h"
-#include "support/Recorder.h"
+#include "support/World.h"
+#include "ui/PersistedProperties.h"
 
 namespace korvel {
 namespace {
 
 using S = std::string;
 
-struct Row {
-    const char* key;
-    PropValue value;  // of a newly placed control
-    PropValue def;
+// A value as the expectations write it: a 16-bit number ends in "s"; a string is quoted, with
+// spaces as "_", code 0 as "\0" and a run of five or more equal bytes as "c{n}".
+S render(const PropValue& v) {
+    const auto* s = std::get_if<S>(&v);
+    if (!s) return describePropValue(v) + (std::holds_alternative<int16_t>(v) ? "s" : "");
+    S out = "\"";
+    for (std::size_t i = 0, n = 0; i < s->size(); i += n) {
+        n = std::min(s->find_first_not_of((*s)[i], i), s->size()) - i;
+        const S c = (*s)[i] == ' ' ? "_" : (*s)[i] ? S(1, (*s)[i]) : "\\0";
+        for (std::size_t k = 0; k < (n < 5 ? n : 1); ++k)
+            out += c;
+        if (n >= 5) out += "{" + std::to_string(n) + "}";
+    }
+    return out + "\"";
+}
+
+// What a control saves, as "Key=value" words with "/default" where the default differs.
+S saved(KorvelComTools& c, bool defaults = true) {
+    MemoryPropertyBag bag;
+    c.WriteProperties(bag);
+    S out;
+    for (const auto& w : bag.writes())
+        out += (out.empty() ? "" : " ") + w.key + "=" + render(w.value) +
+               (w.value == w.defaultValue || !defaults ? "" : "/" + render(w.defaultValue));
+    return out;
+}
+
+// The words of `after` that differ from those of `before` at the same place.
+S changes(const S& before, const S& after) {
+    std::istringstream b(before), a(after);
+    S out;
+    for (S x, y; a >> y;)
+        if (!(b >> x) || x != y) out += (out.empty() ? "" : " ") + y;
+    return out;
+}
+
+const char* const kNewlyPlaced =
+    "CommPort=1s CommSettings=\"9600,e,7,1\" TOwaitChar=600 TOwaitRetry=1200 TOwaitReply=20 "
+    "TOBetweenChar=50 TOWaitBetweenCommand=100 RetrySession=3s RetryData=3s ErrorEnabled=true "
+    "ReceiveEnabled=true EscapeKeyEnabled=true AbortReceive=false POSNumber=\"01\" "
+    "POSAmount=\"0{7}1\" POSRep=\"1\" POSMode=\"0\" POSType=\"?\" POSDev=\"250\" POSTimeout=10000 "
+    "POSAutoSequence=\"01\" POSAutoOperation=\"0000\" POSAutoOperation=\"9999\" "
+    "POSAutoAmount=\"0{11}1\" POSAutoCurrency=\"250\" POSAutoControl=\"0\" POSAutoClass=\"10\" "
+    "POSAutoReadingType=\"0\" POSAutoCardInfo=\"_{27}\" POSAutoTimeOut=\"065\" "
+    "POSAutoText=\"\\0{80}\"/\"\" POSAutoInputType=\"0\" POSAutoMinLength=\"0\" "
+    "POSAutoMaxLength=\"9\" POSAutoInputOffset=\"00\" POSAutoTreatmentCard=\"0\" "
+    "POSAutoCardReader=\"0\" POSAutoPrinter=\"2\" POSAutoBuzzer=\"1\" POSAutoRetroPinPad=\"1\" "
+    "POSAutoApplicationCode=\"\\0\\0\\0\\0\"/\"0000\" POSAutoEFTNumber=\"\\0\\0\\0\"/\"000\" "
+    "POSAutoNumBeep=\"1\" POSAutoTicketRequest=\"\\0\"/\"1\" POSAutoTOfctAuthorization=400000 "
+    "POSAutoTOfctAuthorizationInter=150000 POSAutoTOfctRecording=40000 "
+    "POSAutoTOfctReceiptMerchant=5000 POSAutoTOfctSettingExtReader=30000 "
+    "POSAutoTOfctReadingCard=65000 POSAutoTOfctDisplayingPinPadRequest=65000 "
+    "POSAutoTOfctStatusRequest=40000 POSAutoTOfctSoftwareStatus=2000 "
+    "POSAutoTOfctClearTransactionFile=1800000 POSAutoTOfctAbortOperation=30000 "
+    "POSAutoTOfctSettingEFTConfiguration=2000 POSAutoTOfctSettingEFTApplication=2000 "
+    "POSAutoTOfctBeep=10000 POSAutoTOfctCardReader=2000 POSAutoTOfctCBInit=2000 "
+    "POSAutoTOfctTicketRequest=2000 POSAutoIncSequence=true";
+
+// A world whose control records every property-changed announcement.
+struct Rig : test::World {
+    Rig() {
+        c->setPropertyChangedHandler([this](const S& n) { announced += n + " "; });
+    }
+    S announced;
 };
 
-// The saved set of a newly placed control, in the order of saving.
-std::vector<Row> newlyPlacedSave() {
-    const S zeros4(4, '\0');
-    return {
-        {"CommPort", int16_t{1}, int16_t{1}},
-        {"CommSettings", S("9600,e,7,1"), S("9600,e,7,1")},
-        {"TOwaitChar", 600, 600},
-        {"TOwaitRetry", 1200, 1200},
-        {"TOwaitReply", 20, 20},
-        {"TOBetweenChar", 50, 50},
-        {"TOWaitBetweenCommand", 100, 100},
-        {"RetrySession", int16_t{3}, int16_t{3}},
-        {"RetryData", int16_t{3}, int16_t{3}},
-        {"ErrorEnabled", true, true},
-        {"ReceiveEnabled", true, true},
-        {"EscapeKeyEnabled", true, true},
-        {"AbortReceive", false, false},
-        {"POSNumber", S("01"), S("01")},
-        {"POSAmount", S("00000001"), S("00000001")},
-        {"POSRep", S("1"), S("1")},
-        {"POSMode", S("0"), S("0")},
-        {"POSType", S("?"), S("?")},
-        {"POSDev", S("250"), S("250")},
-        {"POSTimeout", 10000, 10000},
-        {"POSAutoSequence", S("01"), S("01")},
-        {"POSAutoOperation", S("0000"), S("0000")},
-        {"POSAutoOperation", S("9999"), S("9999")},
-        {"POSAutoAmount", S("000000000001"), S("000000000001")},
-        {"POSAutoCurrency", S("250"), S("250")},
-        {"POSAutoControl", S("0"), S("0")},
-        {"POSAutoClass", S("10"), S("10")},
-        {"POSAutoReadingType", S("0"), S("0")},
-        {"POSAutoCardInfo", S(27, ' '), S(27, ' ')},
-        {"POSAutoTimeOut", S("065"), S("065")},
-        {"POSAutoText", S(80, '\0'), S("")},
-        {"POSAutoInputType", S("0"), S("0")},
-        {"POSAutoMinLength", S("0"), S("0")},
-        {"POSAutoMaxLength", S("9"), S("9")},
-        {"POSAutoInputOffset", S("00"), S("00")},
-        {"POSAutoTreatmentCard", S("0"), S("0")},
-        {"POSAutoCardReader", S("0"), S("0")},
-        {"POSAutoPrinter", S("2"), S("2")},
-        {"POSAutoBuzzer", S("1"), S("1")},
-        {"POSAutoRetroPinPad", S("1"), S("1")},
-        {"POSAutoApplicationCode", zeros4, S("0000")},
-        {"POSAutoEFTNumber", S(3, '\0'), S("000")},
-        {"POSAutoNumBeep", S("1"), S("1")},
-        {"POSAutoTicketRequest", S(1, '\0'), S("1")},
-        {"POSAutoTOfctAuthorization", 400000, 400000},
-        {"POSAutoTOfctAuthorizationInter", 150000, 150000},
-        {"POSAutoTOfctRecording", 40000, 40000},
-        {"POSAutoTOfctReceiptMerchant", 5000, 5000},
-        {"POSAutoTOfctSettingExtReader", 30000, 30000},
-        {"POSAutoTOfctReadingCard", 65000, 65000},
-        {"POSAutoTOfctDisplayingPinPadRequest", 65000, 65000},
-        {"POSAutoTOfctStatusRequest", 40000, 40000},
-        {"POSAutoTOfctSoftwareStatus", 2000, 2000},
-        {"POSAutoTOfctClearTransactionFile", 1800000, 1800000},
-        {"POSAutoTOfctAbortOperation", 30000, 30000},
-        {"POSAutoTOfctSettingEFTConfiguration", 2000, 2000},
-        {"POSAutoTOfctSettingEFTApplication", 2000, 2000},
-        {"POSAutoTOfctBeep", 10000, 10000},
-        {"POSAutoTOfctCardReader", 2000, 2000},
-        {"POSAutoTOfctCBInit", 2000, 2000},
-        {"POSAutoTOfctTicketRequest", 2000, 2000},
-        {"POSAutoIncSequence", true, true},
+TEST(Persistence, NewlyPlacedSaveAndWhatABagWithoutValuesLoads) {
+    Rig w;
+    w->setTOwaitRetry(5);
+    w->InitProperties();
+    EXPECT_EQ(saved(*w), kNewlyPlaced);
+    // A bag that leaves out values equal to their defaults holds no "065", so loading gives
+    // the other default; an empty bag also gives fitted defaults for never-written fields.
+    MemoryPropertyBag leaving(false), empty;
+    w->WriteProperties(leaving);
+    w->ReadProperties(leaving);
+    EXPECT_EQ(changes(kNewlyPlaced, saved(*w)), "POSAutoTimeOut=\"002\"/\"065\"");
+    w->ReadProperties(empty);
+    EXPECT_EQ(
+        changes(kNewlyPlaced, saved(*w)),
+        "POSAutoTimeOut=\"002\"/\"065\" POSAutoText=\"_{80}\"/\"\" "
+        "POSAutoApplicationCode=\"0000\" POSAutoEFTNumber=\"000\" POSAutoTicketRequest=\"1\"");
+    S reads;
+    for (const S& key : empty.reads())
+        reads += key + " ";
+    const S keys = std::regex_replace(S(kNewlyPlaced) + " ", std::regex("=\\S*"), "");
+    EXPECT_EQ(reads,
+              "TOwaitChar TOBetweenChar TOWaitBetweenCommand TOwaitRetry TOwaitReply RetrySession "
+              "RetryData CommSettings CommPort ErrorEnabled ReceiveEnabled EscapeKeyEnabled "
+              "AbortReceive " +
+                  keys.substr(keys.find("POSNumber")));
+    EXPECT_EQ(w.announced, "TOwaitRetry ") << "saving and loading announce nothing";
+    EXPECT_TRUE(w.events.errors.empty());
+}
+
+// Hand-written files: text is fitted to its field without the puts' checks; a value that does
+// not convert, or that the port refuses, leaves its field as it was and loading goes on.
+TEST(Persistence, LoadingAHandWrittenFile) {
+    const struct {
+        const char* file;
+        const char* changes;  // values unlike those an empty bag loads
+    } cases[] = {
+        {"POSNumber = 123", "POSNumber=\"12\""},
+        {"POSNumber = 7\nPOSDev = 7", "POSNumber=\"7_\" POSDev=\"7__\""},
+        {"POSAmount = \"00000000\"\nPOSAutoClass = \"99\"\nPOSAutoTimeOut = \"0\"",
+         "POSAmount=\"0{8}\" POSAutoClass=\"99\" POSAutoTimeOut=\"0__\""},
+        {"POSAutoCardInfo = short", "POSAutoCardInfo=\"short_{22}\""},
+        {"TOwaitChar = soon\nTOBetweenChar = \" 80 \"", "TOBetweenChar=80"},
+        {"RetrySession = 40000\nRetryData = 6", "RetryData=6s"},
+        {"ErrorEnabled = maybe\nReceiveEnabled = FALSE\nAbortReceive = 1",
+         "ReceiveEnabled=false AbortReceive=true"},
+        {"CommPort = 3\nCommSettings = \"19200,n,8,1\"",
+         "CommPort=3s CommSettings=\"19200,n,8,1\""},
+        {"CommSettings = fast\nCommPort = 4", "CommPort=4s"},
+        {"CommPort = 0", ""},
+        {"POSAutoOperation = \"1111\"\nPOSAutoOperation = \"2222\"",
+         "POSAutoOperation=\"1111\" POSAutoOperation=\"2222\""},
+        {"POSTimeout = -5\nPOSAutoTOfctCBInit = 3000\nPOSAutoIncSequence = false\nNoSuchKey = 1",
+         "POSTimeout=-5 POSAutoTOfctCBInit=3000 POSAutoIncSequence=false"},
     };
-}
-
-// The property each saved key restores (the second "POSAutoOperation" restores a private
-// field and has no property).
-std::string propertyOf(const std::string& key) {
-    return key == "POSAutoIncSequence" ? "POSAutoIncSequenceEnabled" : key;
-}
-
-// A bag that fails on chosen keys, to show that one failing entry skips only itself.
-struct FaultyBag : MemoryPropertyBag {
-    std::set<std::string> failing;
-    PropValue read(const std::string& key, const PropValue& def) override {
-        if (failing.count(key)) throw std::runtime_error("unreadable " + key);
-        return MemoryPropertyBag::read(key, def);
+    Rig base;
+    TextPropertyBag empty;
+    base->ReadProperties(empty);
+    const S defaults =
+        saved(*base, false);  // before the request fields shared by the thread change
+    for (const auto& k : cases) {
+        SCOPED_TRACE(k.file);
+        Rig w;
+        TextPropertyBag bag;
+        bag.parse(k.file);
+        w->ReadProperties(bag);
+        EXPECT_EQ(changes(defaults, saved(*w, false)), k.changes);
+        EXPECT_FALSE(w->CommPortOpen());
+        EXPECT_EQ(w->ReceiveError() + w.announced, "");
+        EXPECT_TRUE(w.events.errors.empty());
     }
-    void write(const std::string& key, const PropValue& v, const PropValue& def) override {
-        if (failing.count(key)) throw std::runtime_error("full");
-        MemoryPropertyBag::write(key, v, def);
+}
+
+// Each persisted property announces its own name for every put it accepts, none for a put it
+// refuses.
+TEST(Persistence, EveryPersistedPutIsAnnounced) {
+    Rig w;
+    w->InitProperties();
+    S expected;
+    for (const auto& row : ui::persistedRows()) {
+        if (row.target == ui::Target::ExpectedOperation) continue;
+        const S name = S(row.key) + (row.target == ui::Target::IncSequence ? "Enabled" : "");
+        setProperty(*w, name, getProperty(*w, name));
+        setProperty(*w, "POSAmount", Value(S("1")));  // refused: announces nothing
+        expected += name + " ";
     }
-};
+    EXPECT_EQ(w.announced, expected);
+}
 
-class Persistence : public ::testing::Test {
-  protected:
-    Persistence() {
-        control.setEventSink(&events);
-        control.setPropertyChangedHandler([this](const std::string& n) { changed.push_back(n); });
+// A value as written in the file, and what reading it gives as a 16-bit, a 32-bit, a boolean
+// and a string property.
+TEST(PropertyBags, TextFileValues) {
+    const struct {
+        const char* value;
+        const char* read;
+    } cases[] = {
+        {" -12  # note", "-12s -12 true \"-12\""},
+        {"+7", "7s 7 true \"7\""},
+        {"-32768", "-32768s -32768 true \"-32768\""},
+        {"32767", "32767s 32767 true \"32767\""},
+        {"32768", "big 32768 true \"32768\""},
+        {"-32769", "big -32769 true \"-32769\""},
+        {"2147483648", "big big true \"2147483648\""},
+        {"TRUE", "-1s -1 true \"true\""},
+        {"\" True \"", "nan nan true \"_True_\""},
+        {"+-5", "nan nan nan \"+-5\""},
+        {"12x", "nan nan nan \"12x\""},
+        {"\"#1\" # note", "nan nan nan \"#1\""},
+        {"\"say \\\"hi\\\" \\\\\"", "nan nan nan \"say_\"hi\"_\\\""},
+        {"\"\\x09\\xaf\\xAF\\x00\xC3\xA9\"", "nan nan nan \"\t\xAF\xAF\\0\xC3\xA9\""},
+        {"\"open", "problem"},
+        {"\"bad \\xG0\"", "problem"},
+        {"\"x\" trailing", "problem"},
+    };
+    for (const auto& k : cases) {
+        SCOPED_TRACE(k.value);
+        TextPropertyBag bag;
+        bag.parse(S("A = ") + k.value + "\r\n");
+        S got;
+        for (const PropValue& like :
+             {PropValue(int16_t{0}), PropValue(0), PropValue(true), PropValue(S())}) {
+            try {
+                got += render(bag.read("A", like));
+            } catch (const std::invalid_argument&) {
+                got += "nan";
+            } catch (const std::out_of_range&) {
+                got += "big";
+            }
+            got += " ";
+        }
+        EXPECT_EQ(bag.problems().empty() ? got : S("problem "), S(k.read) + " ");
     }
-    SimPlatform platform;
-    KorvelComTools control{platform};
-    test::Recorder events;
-    std::vector<std::string> changed;
-};
-
-TEST_F(Persistence, SavesTheSixtyTwoEntriesInOrderWithTheirDefaults) {
-    control.InitProperties();
-    MemoryPropertyBag bag;
-    control.WriteProperties(bag);
-    const auto expected = newlyPlacedSave();
-    ASSERT_EQ(bag.writes().size(), 62u);
-    for (std::size_t i = 0; i < expected.size(); ++i) {
-        SCOPED_TRACE("entry " + std::to_string(i + 1) + " " + expected[i].key);
-        EXPECT_EQ(bag.writes()[i].key, expected[i].key);
-        EXPECT_EQ(bag.writes()[i].value, expected[i].value);
-        EXPECT_EQ(bag.writes()[i].defaultValue, expected[i].def);
-    }
-    EXPECT_TRUE(changed.empty());
-    EXPECT_TRUE(events.errors.empty());
 }
 
-TEST_F(Persistence, SavesTheCurrentValuesIncludingPortAndTheSecondOperation) {
-    control.setCommPort(5);
-    control.setCommSettings("19200,n,8,1");
-    control.setPOSAutoOperation("4321");
-    control.setPOSNumber("42");
-    control.setPOSAutoTOfctBeep(5000);
-    control.setRetryData(7);
-    control.setAbortReceive(true);
-    control.setPOSAutoIncSequenceEnabled(false);
-    MemoryPropertyBag bag;
-    control.WriteProperties(bag);
-    const auto& w = bag.writes();
-    ASSERT_EQ(w.size(), 62u);
-    EXPECT_EQ(w[0].value, PropValue(int16_t{5}));
-    EXPECT_EQ(w[1].value, PropValue(S("19200,n,8,1")));
-    EXPECT_EQ(w[8].value, PropValue(int16_t{7}));
-    EXPECT_EQ(w[12].value, PropValue(true));
-    EXPECT_EQ(w[13].value, PropValue(S("42")));
-    EXPECT_EQ(w[21].value, PropValue(S("4321")));
-    EXPECT_EQ(w[22].value, PropValue(S("9999"))) << "the operation the replies must carry";
-    EXPECT_EQ(w[57].value, PropValue(int32_t{5000}));
-    EXPECT_EQ(w[29].value, PropValue(S("002"))) << "a constructed control holds 002";
-    EXPECT_EQ(w[29].defaultValue, PropValue(S("065")));
-    EXPECT_EQ(w[61].value, PropValue(false));
-}
-
-TEST_F(Persistence, LoadsInItsOwnOrderWithTheLoadDefaults) {
-    MemoryPropertyBag bag;
-    control.ReadProperties(bag);
-    std::vector<std::string> expected = {
-        "TOwaitChar",     "TOBetweenChar",    "TOWaitBetweenCommand", "TOwaitRetry", "TOwaitReply",
-        "RetrySession",   "RetryData",        "CommSettings",         "CommPort",    "ErrorEnabled",
-        "ReceiveEnabled", "EscapeKeyEnabled", "AbortReceive"};
-    const auto save = newlyPlacedSave();
-    for (std::size_t i = 13; i < save.size(); ++i)
-        expected.push_back(save[i].key);
-    EXPECT_EQ(bag.reads(), expected);
-}
-
-TEST_F(Persistence, AnEmptyBagGivesTheDefaultsAnd002) {
-    control.setTOwaitChar(1);
-    control.setRetrySession(9);
-    control.setErrorEnabled(false);
-    control.setPOSAutoTimeOut("030");
-    control.setPOSAutoApplicationCode("ABCD");
-    control.setPOSAutoText(S(80, 'x'));
-    control.setPOSAutoTOfctBeep(1);
-    control.setPOSAutoIncSequenceEnabled(false);
-    changed.clear();
-    MemoryPropertyBag empty;
-    control.ReadProperties(empty);
-    EXPECT_EQ(control.TOwaitChar(), 600);
-    EXPECT_EQ(control.RetrySession(), 3);
-    EXPECT_TRUE(control.ErrorEnabled());
-    EXPECT_EQ(control.POSAutoTimeOut(), "002");
-    EXPECT_EQ(control.POSAutoApplicationCode(), "0000");
-    EXPECT_EQ(control.POSAutoText(), S(80, ' ')) << "the empty default, fitted to the width";
-    EXPECT_EQ(control.POSAutoTOfctBeep(), 10000);
-    EXPECT_TRUE(control.POSAutoIncSequenceEnabled());
-    EXPECT_TRUE(changed.empty()) << "loading announces nothing";
-}
-
-TEST_F(Persistence, A065KeptOrLeftOutAsADefault) {
-    control.InitProperties();
-    ASSERT_EQ(control.POSAutoTimeOut(), "065");
-    MemoryPropertyBag keeping;
-    MemoryPropertyBag leaving(false);
-    control.WriteProperties(keeping);
-    control.WriteProperties(leaving);
-    EXPECT_EQ(leaving.writes().size(), 62u) << "every write is still recorded";
-    EXPECT_LT(leaving.entries().size(), 62u);
-
-    SimPlatform p2;
-    KorvelComTools other(p2);
-    other.ReadProperties(keeping);
-    EXPECT_EQ(other.POSAutoTimeOut(), "065");
-    other.ReadProperties(leaving);
-    EXPECT_EQ(other.POSAutoTimeOut(), "002");
-}
-
-TEST_F(Persistence, TextIsFittedWithoutChecksEventsOrNotifications) {
-    MemoryPropertyBag bag;
-    bag.put("POSNumber", S("123"));
-    bag.put("POSAmount", S("00000000"));  // all zero: a put would refuse it
-    bag.put("POSDev", int32_t{7});
-    bag.put("POSAutoClass", S("99"));
-    bag.put("POSAutoTimeOut", S("0"));
-    bag.put("POSAutoCardInfo", S("short"));
-    control.ReadProperties(bag);
-    EXPECT_EQ(control.POSNumber(), "12");
-    EXPECT_EQ(control.POSAmount(), "00000000");
-    EXPECT_EQ(control.POSDev(), "7  ");
-    EXPECT_EQ(control.POSAutoClass(), "99");
-    EXPECT_EQ(control.POSAutoTimeOut(), "0  ");
-    EXPECT_EQ(control.POSAutoCardInfo(), "short" + S(22, ' '));
-    EXPECT_TRUE(events.errors.empty());
-    EXPECT_EQ(control.ReceiveError(), "");
-    EXPECT_TRUE(changed.empty());
-}
-
-TEST_F(Persistence, PortSettingsAreAppliedToComm) {
-    MemoryPropertyBag bag;
-    bag.put("CommPort", int16_t{3});
-    bag.put("CommSettings", S("19200,n,8,1"));
-    control.ReadProperties(bag);
-    EXPECT_EQ(control.CommPort(), 3);
-    EXPECT_EQ(control.CommSettings(), "19200,n,8,1");
-    EXPECT_FALSE(control.CommPortOpen());
-
-    // Settings the port refuses leave the old ones; the port number is still applied.
-    MemoryPropertyBag refused;
-    refused.put("CommSettings", S("fast please"));
-    refused.put("CommPort", int16_t{4});
-    control.ReadProperties(refused);
-    EXPECT_EQ(control.CommSettings(), "19200,n,8,1");
-    EXPECT_EQ(control.CommPort(), 4);
-    EXPECT_TRUE(changed.empty());
-}
-
-TEST_F(Persistence, AFailingEntryIsSkippedAndTheRestLoads) {
-    control.setTOwaitChar(777);
-    control.setRetrySession(5);
-    FaultyBag bag;
-    bag.put("TOwaitChar", S("soon"));         // not a number
-    bag.put("TOBetweenChar", S(" 80 "));      // a number with spaces
-    bag.put("RetrySession", int32_t{40000});  // does not fit 16 bits
-    bag.put("RetryData", int32_t{6});
-    bag.put("CommPort", int16_t{0});  // refused by the port
-    bag.put("ErrorEnabled", S("maybe"));
-    bag.put("ReceiveEnabled", S("FALSE"));
-    bag.put("POSMode", S("5"));
-    bag.put("POSDev", S("978"));
-    bag.put("POSAutoTOfctCBInit", int32_t{3000});
-    bag.failing = {"POSMode"};
-    control.ReadProperties(bag);
-    EXPECT_EQ(control.TOwaitChar(), 777);
-    EXPECT_EQ(control.TOBetweenChar(), 80);
-    EXPECT_EQ(control.RetrySession(), 5);
-    EXPECT_EQ(control.RetryData(), 6);
-    EXPECT_EQ(control.CommPort(), 1);
-    EXPECT_TRUE(control.ErrorEnabled());
-    EXPECT_FALSE(control.ReceiveEnabled());
-    EXPECT_EQ(control.POSMode(), "0");
-    EXPECT_EQ(control.POSDev(), "978");
-    EXPECT_EQ(control.POSAutoTOfctCBInit(), 3000);
-    EXPECT_TRUE(events.errors.empty());
-
-    FaultyBag writeBag;
-    writeBag.failing = {"CommPort", "POSAutoOperation", "POSAutoIncSequence"};
-    control.WriteProperties(writeBag);
-    EXPECT_EQ(writeBag.writes().size(), 62u - 4u);
-    EXPECT_EQ(writeBag.writes().front().key, "CommSettings");
-    EXPECT_EQ(writeBag.writes().back().key, "POSAutoTOfctTicketRequest");
-}
-
-TEST_F(Persistence, SaveAndLoadRoundTripsBetweenControls) {
-    control.setPOSAutoTOfctCBInit(3000);
-    control.setPOSAutoTOfctTicketRequest(4000);
-    control.setPOSAutoTOfctBeep(5000);
-    control.setPOSAutoOperation("1234");
-    control.setPOSTimeout(-5);
-    control.setEscapeKeyEnabled(false);
-    control.setPOSAutoText(S(80, '\0').replace(0, 5, "HELLO"));
-    MemoryPropertyBag bag;
-    control.WriteProperties(bag);
-
-    SimPlatform p2;
-    KorvelComTools other(p2);
-    other.ReadProperties(bag);
-    EXPECT_EQ(other.POSAutoTOfctCBInit(), 3000);
-    EXPECT_EQ(other.POSAutoTOfctTicketRequest(), 4000);
-    EXPECT_EQ(other.POSAutoTOfctBeep(), 5000);
-    EXPECT_EQ(other.POSAutoOperation(), "1234") << "the first value of the twice-written key";
-    EXPECT_EQ(other.POSTimeout(), -5);
-    EXPECT_FALSE(other.EscapeKeyEnabled());
-    EXPECT_EQ(other.POSAutoText(), control.POSAutoText());
-
-    // The second value restores the private operation number: saving again shows it.
-    MemoryPropertyBag twice;
-    twice.put("POSAutoOperation", S("1111"));
-    twice.put("POSAutoOperation", S("2222"));
-    other.ReadProperties(twice);
-    MemoryPropertyBag again;
-    other.WriteProperties(again);
-    EXPECT_EQ(again.writes()[21].value, PropValue(S("1111")));
-    EXPECT_EQ(again.writes()[22].value, PropValue(S("2222")));
-}
-
-TEST_F(Persistence, NewInstanceInitialisationRestoresTheDefaults) {
-    control.setTOwaitRetry(5);
-    control.setPOSType("A");
-    control.InitProperties();
-    EXPECT_EQ(control.TOwaitRetry(), 1200);
-    EXPECT_EQ(control.POSType(), "?");
-    EXPECT_EQ(control.POSAutoTimeOut(), "065");
-}
-
-// Every persisted property announces its name once per successful put, by name through the
-// automation table; a rejected put announces nothing.
-TEST_F(Persistence, EveryPersistedPropertyAnnouncesItsPut) {
-    control.InitProperties();
-    std::set<std::string> names;
-    for (const Row& r : newlyPlacedSave())
-        names.insert(propertyOf(r.key));
-    ASSERT_EQ(names.size(), 61u);
-    for (const std::string& name : names) {
-        SCOPED_TRACE(name);
-        const Value current = getProperty(control, name);  // a value every put accepts
-        changed.clear();
-        setProperty(control, name, current);
-        EXPECT_EQ(changed, std::vector<std::string>{name});
-        EXPECT_EQ(control.ReceiveError(), "");
-    }
-    changed.clear();
-    setProperty(control, "POSNumber", Value(S("1")));
-    setProperty(control, "POSAutoClass", Value(S("99")));
-    setProperty(control, "POSTimeout", Value(int32_t{0}));
-    EXPECT_TRUE(changed.empty()) << "rejected puts";
-    EXPECT_EQ(events.errors.size(), 3u);
+TEST(PropertyBags, TextFileLinesAndEveryByte) {
+    TextPropertyBag bag;
+    bag.parse("# a comment\n\nno equals sign\n = 5\n  Key=  \"one\" \r\nKey = 2\nOther=x\nKey=3");
+    EXPECT_EQ(bag.problems(),
+              (std::vector<S>{"line 3: expected Key = value", "line 4: expected Key = value"}));
+    S reads;  // each value of a key in turn, then the last one again
+    for (int k = 0; k < 4; ++k)
+        reads += render(bag.read("Key", S()));
+    EXPECT_EQ(reads, "\"one\"\"2\"\"3\"\"3\"");
+    S all;
+    for (int c = 0; c < 256; ++c)
+        all += static_cast<char>(c);
+    bag.clear();
+    bag.write("Bytes", all, S());
+    bag.write("Small", int16_t{-7}, int16_t{0});
+    const S text = bag.text();
+    // Printable bytes as they are, the others as \xHH.
+    EXPECT_NE(text.find("\\x1F !\\\"#"), S::npos);
+    EXPECT_NE(text.find("}~\\x7F\\x80"), S::npos);
+    bag.parse(text);
+    EXPECT_EQ(bag.text(), text);
+    EXPECT_EQ(bag.read("Bytes", S()), PropValue(all));
 }
 
 }  // namespace

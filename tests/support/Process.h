@@ -1,5 +1,5 @@
-// Running the command-line tool from tests: a background child with its standard output on a
-// pipe, and a foreground run that collects output and exit status.
+// Running programs from tests: a run to the end that collects both outputs and the exit status,
+// and a background child (a simulator on a pseudo-terminal) whose first output line is read.
 #pragma once
 
 #include <fcntl.h>
@@ -9,135 +9,90 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
-#include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 extern char** environ;
 
 namespace korvel::test {
 
-struct RunResult {
-    int status = -1;  ///< exit status, or -1 when the child did not exit normally
-    std::string out;
-    std::string err;
-};
-
-/// Starts `args` with standard input from /dev/null and standard output on a pipe.
-class Background {
-  public:
-    explicit Background(std::vector<std::string> args) {
-        int pipeFd[2];
-        if (::pipe(pipeFd) != 0) return;
-        posix_spawn_file_actions_t fa;
-        posix_spawn_file_actions_init(&fa);
-        posix_spawn_file_actions_adddup2(&fa, pipeFd[1], 1);
-        posix_spawn_file_actions_addclose(&fa, pipeFd[0]);
-        posix_spawn_file_actions_addopen(&fa, 0, "/dev/null", O_RDONLY, 0);
-        std::vector<char*> argv;
-        for (auto& a : args)
-            argv.push_back(a.data());
-        argv.push_back(nullptr);
-        if (posix_spawn(&pid_, argv[0], &fa, nullptr, argv.data(), environ) != 0) pid_ = -1;
-        posix_spawn_file_actions_destroy(&fa);
-        ::close(pipeFd[1]);
-        out_ = pipeFd[0];
-    }
-    ~Background() {
-        stop();
-        if (out_ >= 0) ::close(out_);
-    }
-    Background(const Background&) = delete;
-    Background& operator=(const Background&) = delete;
-
-    bool started() const { return pid_ > 0; }
-
-    /// The first line of standard output, waiting at most `ms`; empty on time-out.
-    std::string firstLine(int ms) {
-        std::string got;
-        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-        while (got.find('\n') == std::string::npos && std::chrono::steady_clock::now() < end) {
-            pollfd p{out_, POLLIN, 0};
-            if (::poll(&p, 1, 50) <= 0) continue;
-            char buf[256];
-            const ssize_t n = ::read(out_, buf, sizeof buf);
-            if (n <= 0) break;
-            got.append(buf, static_cast<std::size_t>(n));
-        }
-        const auto nl = got.find('\n');
-        return nl == std::string::npos ? std::string() : got.substr(0, nl);
-    }
-
-    /// Sends SIGTERM and returns the exit status (-1 when it did not exit normally).
-    int stop() {
-        if (pid_ <= 0) return -1;
-        ::kill(pid_, SIGTERM);
-        int status = 0;
-        ::waitpid(pid_, &status, 0);
-        pid_ = -1;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-
-  private:
-    pid_t pid_ = -1;
-    int out_ = -1;
-};
-
-/// Runs `args` to its end (standard input from /dev/null) and collects both outputs.  While
-/// waiting, `whileWaiting` (when set) runs every few milliseconds: a test's own loop can serve
-/// the child meanwhile.  A child still running after 30 s is killed.
-inline RunResult run(std::vector<std::string> args,
-                     const std::function<void()>& whileWaiting = {}) {
-    RunResult r;
-    int outPipe[2], errPipe[2];
-    if (::pipe(outPipe) != 0 || ::pipe(errPipe) != 0) return r;
+// The child's id, or -1; standard input from /dev/null.
+inline pid_t spawn(std::vector<std::string> args, int out, int err) {
     posix_spawn_file_actions_t fa;
     posix_spawn_file_actions_init(&fa);
-    posix_spawn_file_actions_adddup2(&fa, outPipe[1], 1);
-    posix_spawn_file_actions_adddup2(&fa, errPipe[1], 2);
-    posix_spawn_file_actions_addclose(&fa, outPipe[0]);
-    posix_spawn_file_actions_addclose(&fa, errPipe[0]);
+    posix_spawn_file_actions_adddup2(&fa, out, 1);
+    posix_spawn_file_actions_adddup2(&fa, err, 2);
     posix_spawn_file_actions_addopen(&fa, 0, "/dev/null", O_RDONLY, 0);
     std::vector<char*> argv;
     for (auto& a : args)
         argv.push_back(a.data());
     argv.push_back(nullptr);
     pid_t pid = -1;
-    const int rc = posix_spawn(&pid, argv[0], &fa, nullptr, argv.data(), environ);
+    if (posix_spawn(&pid, argv[0], &fa, nullptr, argv.data(), environ) != 0) pid = -1;
     posix_spawn_file_actions_destroy(&fa);
-    ::close(outPipe[1]);
-    ::close(errPipe[1]);
-    if (rc == 0) {
-        pollfd fds[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
-        int open = 2;
-        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-        while (open > 0) {
-            if (std::chrono::steady_clock::now() > end) {
-                ::kill(pid, SIGKILL);
-                break;
-            }
-            if (whileWaiting) whileWaiting();
-            if (::poll(fds, 2, whileWaiting ? 5 : 1000) <= 0) continue;
-            for (int i = 0; i < 2; ++i) {
-                if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP))) continue;
-                char buf[4096];
-                const ssize_t n = ::read(fds[i].fd, buf, sizeof buf);
-                if (n <= 0) {
-                    fds[i].fd = -1;
-                    --open;
-                } else {
-                    (i == 0 ? r.out : r.err).append(buf, static_cast<std::size_t>(n));
-                }
-            }
-        }
-        int status = 0;
-        ::waitpid(pid, &status, 0);
-        r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-    ::close(outPipe[0]);
-    ::close(errPipe[0]);
+    return pid;
+}
+
+/// The exit status of `pid`, -1 when it did not exit normally.
+inline int reap(pid_t pid) {
+    int status = 0;
+    return pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status) ? WEXITSTATUS(status)
+                                                                             : -1;
+}
+
+struct RunResult {
+    int status = -1;  // -1 when the child did not exit normally
+    std::string out, err;
+};
+
+/// Runs `args` to its end, its outputs going to unnamed files so that neither fills up.
+inline RunResult run(std::vector<std::string> args) {
+    const int fds[2] = {::open("/tmp", O_TMPFILE | O_RDWR | O_CLOEXEC, 0600),
+                        ::open("/tmp", O_TMPFILE | O_RDWR | O_CLOEXEC, 0600)};
+    RunResult r;
+    r.status = reap(spawn(std::move(args), fds[0], fds[1]));
+    char buf[4096];
+    for (int i = 0; i < 2; ::close(fds[i++]))
+        for (ssize_t n, at = 0; (n = ::pread(fds[i], buf, sizeof buf, at)) > 0; at += n)
+            (i ? r.err : r.out).append(buf, static_cast<std::size_t>(n));
     return r;
 }
+
+/// A child left running with its standard output on a pipe, stopped when the object goes.
+class Background {
+  public:
+    explicit Background(std::vector<std::string> args) {
+        int p[2] = {-1, -1};
+        if (::pipe2(p, O_CLOEXEC) == 0) pid_ = spawn(std::move(args), p[1], 2);
+        ::close(p[1]);
+        out_ = p[0];
+    }
+    ~Background() {
+        stop();
+        ::close(out_);
+    }
+    Background(const Background&) = delete;
+    Background& operator=(const Background&) = delete;
+
+    /// The first line of standard output, waiting at most `ms` for each byte; "" if none came.
+    std::string firstLine(int ms) {
+        std::string got;
+        pollfd p{out_, POLLIN, 0};
+        for (char c; ::poll(&p, 1, ms) > 0 && ::read(out_, &c, 1) == 1; got += c)
+            if (c == '\n') return got;
+        return "";
+    }
+
+    /// Sends SIGTERM and returns the exit status (-1 when it did not exit normally).
+    int stop() {
+        if (pid_ > 0) ::kill(pid_, SIGTERM);
+        return reap(std::exchange(pid_, -1));
+    }
+
+  private:
+    pid_t pid_ = -1;
+    int out_ = -1;
+};
 
 }  // namespace korvel::test

@@ -1,0 +1,31 @@
+// The link's test rig: one world in virtual time, its record restarted at will.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include "support/World.h"
+
+namespace korvel::test {
+
+using Tags = std::vector<std::string>;
+
+class Link : public ::testing::Test {
+  protected:
+    World w;
+    SimLoop& loop() { return w.p.simLoop(); }
+    void restart() {
+        w.p.wire().clear();
+        w.events = {};
+        w->setReceiveError("");
+    }
+    void arm() {  // a successful send arms the receive path
+        ASSERT_TRUE(w->SendMessage("REQ"));
+        restart();
+    }
+    void arrive(const std::string& bytes) {  // the terminal's bytes, after their wire time
+        w.peer->send(bytes);
+        loop().runFor(static_cast<int64_t>(bytes.size() + 1) * 1100);
+    }
+};
+
+}  // namespace korvel::test

@@ -1,0 +1,74 @@
+// Payments in real time while the terminal vanishes, dawdles or floods the line.  Clock bounds
+// are hang guards far from what is expected; exact timing is tested in virtual time.
+#include <gtest/gtest.h>
+
+#include "support/Pty.h"
+
+namespace korvel {
+namespace {
+
+const std::string kReply = "010000000011ANSWERED";
+
+TEST(LineFaults, EachWaitEndsTheWayItsStepPromisesWhenTheTerminalVanishesOrDawdles) {
+    struct Row {
+        const char* name;
+        const char* steps;  // the terminal's script (see PtyPeer::play)
+        int32_t ackWait, replyWait;
+        const char* result;  // reply|tag
+        int32_t atLeast;     // ticks the payment takes at least
+        bool later;          // a reply sent again afterwards still comes in
+    };
+    constexpr int32_t kLong = 30'000;  // a wait that must not run out
+    const Row rows[] = {
+        // A hang-up ends an ACK wait at once (after the retry pause); a reply wait runs out.
+        {"gone at session ACK", "E v", kLong, 1000, "|errorHandlerOpenSession", 200, false},
+        {"gone at frame ACK", "E a F v", kLong, 1000, "|errorHandlerSendMessage", 200, false},
+        {"gone during reply wait", "E a F a T v", kLong, 1500, "|", 1500, false},
+        {"gone in reply session", "E a F a T p150 e A v", kLong, kLong,
+         "|errorHandlerReceivePacket", 0, false},
+        // Answers well inside each wait go through, well outside fail that step.
+        {"dawdling in time", "E p200 a F p200 a T p300 e A f100 A t", 800, 1500,
+         "010000000011ANSWERED|", 500, false},
+        {"session ACK late", "E p2400 a", 800, 1500, "|errorHandlerOpenSession", 800, false},
+        {"frame ACK late", "E a F p2400 a", 800, 1500, "|errorHandlerSendMessage", 800, false},
+        {"reply cut by a gap", "E a F a T p300 e A f1200 A t", 800, 1500,
+         "|errorHandlerReceivePacket", 300, true},
+        {"reply too late", "E a F a T p2500 e A f0 A t", 800, 1500, "|", 1500, true},
+        {"flood", "E a F a T p300 n", 800, 1500, "|errorHandlerRecPacket", 300, true},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        test::PtyWorld w;
+        w.c.setTOwaitChar(r.ackWait);
+        w.c.setTOBetweenChar(400);
+        w.c.setTOwaitRetry(200);
+        w.c.setRetrySession(1);
+        w.c.setRetryData(1);
+        w.c.setPOSTimeout(r.replyWait);
+        w.loop().setEscapeSource([] { return false; });  // a host polling its keyboard
+        std::string reply = "none";
+        const uint64_t y0 = w.loop().yieldCount();
+        const int32_t took = w.during(r.steps, kReply, [&] { reply = w.c.POSMessage(); });
+        EXPECT_LT(w.loop().yieldCount() - y0, static_cast<uint64_t>(took / 5 + 100))
+            << "the thread spun instead of sleeping";
+        EXPECT_EQ(std::count(w.peer.in.begin(), w.peer.in.end(), link::ENQ), 1);
+        EXPECT_GE(took, r.atLeast);
+        EXPECT_LT(took, kLong);
+        EXPECT_EQ(reply + "|" + w.c.ReceiveError(), r.result);
+        EXPECT_TRUE(w.c.CommPortOpen());
+        if (std::string(r.steps).find('v') != std::string::npos) {
+            // A vanished device fails the close's flush; the property closes the port.
+            EXPECT_FALSE(w.c.CommClose() || w.c.ReceiveError() != "errorHandlerCommClose");
+            w.c.setCommPortOpen(false);
+            EXPECT_FALSE(w.c.CommPortOpen());
+        } else if (r.later) {
+            // The terminal's next try comes in; the payment had deferred its event.
+            w.peer.start("p300 e A f0 A t", kReply);
+            test::yieldUntil(w.loop(), [&] { return !w.c.ReceiveMessage().empty(); });
+            EXPECT_EQ(w.c.ReceiveMessage() + std::to_string(w.events.received), kReply + "0");
+        }
+    }
+}
+
+}  // namespace
+}  // namespace korvel

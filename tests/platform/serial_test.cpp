@@ -1,0 +1,200 @@
+// The termios port on pseudo-terminals: settings, exclusive use, bytes and notifications, the
+// output queue, the receive buffer's bound, the device going away and coming back.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include "support/Pty.h"
+
+namespace korvel {
+namespace {
+
+constexpr int16_t kPort = 3;
+
+/// A megabyte of every byte value in a pattern that shows loss and reordering.
+std::string megabyte() {
+    std::string s;
+    for (int i = 0; i < (1 << 20); ++i)
+        s.push_back(static_cast<char>((i * 7 + i / 251) & 0xff));
+    return s;
+}
+
+/// The message of the SerialError that opening `p` throws; "opened" when it opened.
+std::string openFailure(PosixSerialComm& p) {
+    try {
+        p.setPortOpen(true);
+    } catch (const SerialError& e) {
+        EXPECT_FALSE(p.portOpen());
+        return e.what();
+    }
+    return "opened";
+}
+
+class Serial : public ::testing::Test {
+  protected:
+    Serial() {
+        PortMap::set(kPort, pty->slavePath());
+        port.setCommPort(kPort);
+        port.setOnComm([&] { events += std::to_string(port.commEvent()); });
+    }
+    ~Serial() override { PortMap::clear(); }
+    bool yieldUntil(const std::function<bool()>& done) { return test::yieldUntil(loop, done); }
+    std::string received(Pty& at, std::size_t n) {
+        std::string got;
+        yieldUntil([&] { return (got += at.readAvailable()).size() >= n; });
+        return got;
+    }
+
+    PosixHostLoop loop;
+    std::unique_ptr<Pty> pty = std::make_unique<Pty>();
+    PosixSerialComm port{loop};
+    std::string events;  ///< the event of every notification
+};
+
+TEST_F(Serial, OpensInRawModeWithWhatTheDeviceAccepts) {
+    // A pseudo-terminal runs 8 data bits without parity whatever was asked; 1.5 stop bits are 2.
+    for (const auto& [settings, applied] :
+         std::vector<std::pair<std::string, std::string>>{{"19200,n,8,2", "19200 n 8 4"},
+                                                          {"9600,e,7,1", "9600 n 8 2"},
+                                                          {"115200,o,6,1.5", "115200 n 8 4"}}) {
+        SCOPED_TRACE(settings);
+        port.setSettings(settings);
+        port.setPortOpen(true);
+        termios t{};
+        ASSERT_EQ(tcgetattr(port.waitHandle(), &t), 0);
+        const LineSettings& a = port.appliedSettings();
+        EXPECT_EQ(std::to_string(a.baud) + " " + a.parity + " " + std::to_string(a.dataBits) + " " +
+                      std::to_string(a.stopHalfBits),
+                  applied);
+        EXPECT_EQ(cfgetospeed(&t), cfgetispeed(&t));
+        EXPECT_EQ(t.c_cflag & (CSIZE | PARENB | CLOCAL | CREAD | CSTOPB),
+                  CS8 | CLOCAL | CREAD | (a.stopHalfBits == 4 ? CSTOPB : 0u));
+        EXPECT_FALSE((t.c_lflag & (ECHO | ICANON | ISIG)) || (t.c_iflag & (ICRNL | IXON)) ||
+                     (t.c_oflag & OPOST) || t.c_cc[VMIN] || t.c_cc[VTIME]);
+        EXPECT_EQ(port.settings() + port.devicePath(), settings + pty->slavePath());
+        EXPECT_THROW(port.setPortOpen(true), SerialError);
+        port.setPortOpen(false);
+        EXPECT_EQ(port.waitHandle(), -1);
+        EXPECT_THROW(port.inBufferCount(), SerialError);
+    }
+    port.setSettings("14400,n,8,1");  // parses, but termios has no such speed
+    EXPECT_NE(openFailure(port).find("14400"), std::string::npos);
+    PortMap::set(kPort, "/dev/korvelcom-no-such-device");
+    EXPECT_NE(openFailure(port).find("does not exist"), std::string::npos);
+    PortMap::set(kPort, "/dev/null");
+    EXPECT_NE(openFailure(port).find("not a serial device"), std::string::npos);
+}
+
+TEST_F(Serial, OneOpenerAtATimeInAnyProcess) {
+    {
+        PosixSerialComm first(loop);  // destroyed open: releases the device as closing does
+        first.setCommPort(kPort);
+        first.setPortOpen(true);
+        EXPECT_NE(openFailure(port).find("busy"), std::string::npos);
+    }
+    EXPECT_EQ(openFailure(port), "opened");
+    PosixSerialComm other(loop);
+    other.setCommPort(kPort);
+    EXPECT_NE(openFailure(other).find("busy"), std::string::npos);
+    const pid_t child = fork();  // a program of ours in another process: its port's own loop
+    if (child == 0) _exit(openFailure(other).find("busy") != std::string::npos ? 0 : 1);
+    int status = -1;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    port.setPortOpen(false);
+    EXPECT_EQ(openFailure(other), "opened");
+}
+
+TEST(PortMapping, CodeWinsOverTheEnvironmentOverTheDefault) {
+    setenv("KORVELCOM_COM4", "/dev/env", 1);
+    PortMap::set(5, "/dev/code");
+    EXPECT_EQ(PortMap::devicePath(4) + PortMap::devicePath(5) + PortMap::devicePath(1),
+              "/dev/env/dev/code/dev/ttyS0");
+    PortMap::clear();
+    setenv("KORVELCOM_COM4", "", 1);
+    EXPECT_EQ(PortMap::devicePath(4) + PortMap::devicePath(5), "/dev/ttyS3/dev/ttyS4");
+}
+
+TEST_F(Serial, BytesPassUnchangedAndNotifyFromAYieldWhileTheThresholdIsMet) {
+    const std::string all = megabyte().substr(0, 256);
+    ASSERT_EQ(pty->write("stale"), 5u);  // arrived while closed: dropped at open
+    port.setPortOpen(true);
+    port.output(all);
+    EXPECT_EQ(received(*pty, 256), all);
+    ASSERT_EQ(pty->write(all), 256u);
+    ASSERT_TRUE(yieldUntil([&] { return port.inBufferCount() == 256; }));
+    loop.runFor(20);
+    port.setRThreshold(1);
+    loop.runFor(20);
+    EXPECT_EQ(events, "") << "characters that came with notifications off notified";
+    EXPECT_EQ(port.input() + port.input(), all);
+    // Taken in by InBufferCount, a byte notifies only at the next yield, and only once.
+    ASSERT_EQ(pty->write("a"), 1u);
+    pollfd p{port.waitHandle(), POLLIN, 0};
+    ASSERT_EQ(poll(&p, 1, 10'000), 1);
+    EXPECT_EQ(port.inBufferCount(), 1);
+    EXPECT_EQ(events, "");
+    loop.runFor(20);
+    EXPECT_EQ(events + "/" + std::to_string(port.commEvent()),
+              std::to_string(kCommEvReceive) + "/" + std::to_string(kCommEvNone));
+    port.setRThreshold(3);  // two characters wait, three are needed
+    ASSERT_EQ(pty->write("b"), 1u);
+    ASSERT_TRUE(yieldUntil([&] { return port.inBufferCount() == 2; }));
+    loop.runFor(20);
+    ASSERT_EQ(pty->write("c"), 1u);
+    EXPECT_TRUE(yieldUntil([&] { return events.size() == 2; }));
+    EXPECT_EQ(port.input(), "abc");
+}
+
+TEST_F(Serial, OutputIsQueuedInOrderUntilTheDeviceVanishesThenReattachedWhenNeeded) {
+    port.setRThreshold(1);
+    port.setPortOpen(true);
+    const std::string big = megabyte();
+    port.output(big);  // returns at once although the pty buffer is far smaller
+    EXPECT_GT(port.pendingOutput(), 0u);
+    port.output("END");
+    EXPECT_TRUE(received(*pty, big.size() + 3) == big + "END");
+    ASSERT_EQ(pty->write("old"), 3u);
+    ASSERT_TRUE(yieldUntil([&] { return events.size() == 1; }));
+    port.output(big);
+    pty->closeMaster();
+    ASSERT_TRUE(yieldUntil([&] { return port.gone(); }));
+    EXPECT_EQ(port.pendingOutput(), 0u) << "nothing queued can reach a vanished device";
+    EXPECT_LT(test::waitFor(loop, 300), 30u) << "the loop polls the dead device and its leftovers";
+    EXPECT_EQ(std::to_string(events.size()) + "," + std::to_string(port.waitHandle()), "1,-1");
+    EXPECT_THROW(port.inBufferCount(), SerialError) << "nothing mapped yet but the dead path";
+    EXPECT_THROW(port.output("x"), SerialError);
+
+    Pty back;  // a device under the port number again: the next member carries on with it
+    PortMap::set(kPort, back.slavePath());
+    port.output("to-new");
+    EXPECT_EQ(received(back, 6), "to-new");
+    EXPECT_EQ(port.inBufferCount(), 0) << "the old device's leftovers are dropped";
+    EXPECT_EQ(port.devicePath() + (port.gone() ? " gone" : ""), back.slavePath());
+    ASSERT_EQ(back.write("new"), 3u);
+    ASSERT_TRUE(yieldUntil([&] { return events.size() == 2; })) << "the threshold survives";
+    EXPECT_EQ(port.input(), "new");
+    PosixSerialComm other(loop);  // the new device is ours alone
+    other.setCommPort(kPort);
+    EXPECT_NE(openFailure(other).find("busy"), std::string::npos);
+}
+
+TEST_F(Serial, TheReceiveBufferFillsToItsBoundAndTheDeviceKeepsTheRestInOrder) {
+    port.setPortOpen(true);  // no notifications: the bytes stay until taken
+    const std::string pattern = megabyte();
+    test::PtyPeer writer(*pty);
+    writer.start([&](test::PtyPeer& t) { t.send(pattern); });
+    ASSERT_TRUE(yieldUntil([&] { return port.waitHandle() == -1; }));
+    // Characters wait, so the loop wakes every millisecond; one spinning makes thousands.
+    EXPECT_LT(test::waitFor(loop, 300), 1000u) << "the loop spins on the device that has more";
+    std::string got = port.input();
+    EXPECT_EQ(got.size(), PosixSerialComm::kReceiveBufferSize);
+    yieldUntil([&] { return (got += port.input()).size() >= pattern.size(); });
+    writer.join();
+    EXPECT_TRUE(got == pattern) << "bytes lost or reordered: " << got.size();
+}
+
+}  // namespace
+}  // namespace korvel
