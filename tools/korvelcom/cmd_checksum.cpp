@@ -1,28 +1,23 @@
 // `korvelcom checksum lrc8|crc16|sum FILE|--string TEXT [--start N] [--end N] [--init V]
 // [--poly P]`: a check value computed by the control's own members, printed in decimal.
+#include <cerrno>
 #include <charconv>
 #include <cstdint>
+#include <cstring>
+#include <fstream>
 #include <iostream>
+#include <map>
 #include <optional>
 #include <string>
 
-#include "options.h"
+#include "commands.h"
 
 namespace korvel::cli {
 namespace {
 
-constexpr const char* kUsage =
-    "usage: korvelcom checksum lrc8|crc16|sum FILE|--string TEXT [--start N] [--end N]"
-    " [--init V] [--poly P] [--set NAME=VALUE]...\n"
-    "  FILE: bytes START (default 1) to END (default 2147483647, cut to the file length)\n"
-    "  --string TEXT: characters START (default 1) to END (default the length of TEXT)\n"
-    "  --init: initial value (lrc8, sum: default 0; crc16: default 0x5555)\n"
-    "  --poly: CRC16 polynomial, bit-reflected (default 0xA001)\n"
-    "  numbers are decimal or 0x-prefixed hexadecimal\n";
-
 int usage(const std::string& why) {
-    std::cerr << "korvelcom checksum: " << why << '\n' << kUsage;
-    return 2;
+    std::cerr << "korvelcom checksum: " << why << " (korvelcom checksum --help)\n";
+    return kUsage;
 }
 
 // A decimal or 0x-prefixed hexadecimal integer with an optional sign, within [lo, hi].
@@ -50,53 +45,13 @@ enum class Kind { Lrc8, Crc16, Sum };
 
 struct Request {
     Kind kind = Kind::Lrc8;
+    ControlOptions control;
     std::optional<std::string> file;
     std::optional<std::string> text;
     std::optional<std::string> start, end, init, poly;
 };
 
-}  // namespace
-
-int cmdChecksum(const Args& argsIn) {
-    Args args = argsIn;
-    const auto sets = takeSets(args);
-    if (args.empty()) return usage("missing the check: lrc8, crc16 or sum");
-
-    Request rq;
-    if (args[0] == "lrc8") {
-        rq.kind = Kind::Lrc8;
-    } else if (args[0] == "crc16") {
-        rq.kind = Kind::Crc16;
-    } else if (args[0] == "sum") {
-        rq.kind = Kind::Sum;
-    } else {
-        return usage("unknown check '" + args[0] + "'");
-    }
-    for (std::size_t i = 1; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        std::optional<std::string>* slot = nullptr;
-        if (a == "--string")
-            slot = &rq.text;
-        else if (a == "--start")
-            slot = &rq.start;
-        else if (a == "--end")
-            slot = &rq.end;
-        else if (a == "--init")
-            slot = &rq.init;
-        else if (a == "--poly")
-            slot = &rq.poly;
-        if (slot) {
-            if (i + 1 >= args.size()) return usage(a + " needs a value");
-            if (*slot) return usage(a + " given twice");
-            *slot = args[++i];
-        } else if (a.size() > 1 && a[0] == '-' && a != "-") {
-            return usage("unknown option '" + a + "'");
-        } else if (!rq.file) {
-            rq.file = a;
-        } else {
-            return usage("more than one FILE");
-        }
-    }
+int checksum(const Request& rq) {
     if (rq.file.has_value() == rq.text.has_value()) return usage("give either FILE or --string");
     if (rq.poly && rq.kind != Kind::Crc16) return usage("--poly applies to crc16 only");
 
@@ -117,7 +72,7 @@ int cmdChecksum(const Args& argsIn) {
     }
 
     KorvelComTools control;
-    if (!applySets(control, sets)) return 2;
+    if (!prepare(control, rq.control)) return kUsage;
     control.setReceiveError("");
     int32_t value = 0;
 
@@ -177,12 +132,46 @@ int cmdChecksum(const Args& argsIn) {
     }
 
     // The members return 0 on failure, which is also a possible value: the tag tells.
-    if (!control.ReceiveError().empty()) {
-        std::cerr << control.ReceiveError() << '\n';
-        return 1;
+    if (const std::string tag = control.ReceiveError(); !tag.empty()) {
+        std::cerr << tag << ": ";
+        std::ifstream probe(rq.file.value_or(""), std::ios::binary);
+        if (rq.file && !probe)
+            std::cerr << "cannot read " << *rq.file << ": " << std::strerror(errno) << '\n';
+        else
+            std::cerr << "the range or the initial value does not fit the check\n";
+        return kFailed;
     }
     std::cout << value << '\n';
-    return 0;
+    return kOk;
+}
+
+}  // namespace
+
+void addChecksum(CLI::App& app, Run& run) {
+    auto rq = std::make_shared<Request>();
+    auto* cmd = app.add_subcommand(
+        "checksum", "a check value computed by the control's own members, in decimal");
+    cmd->add_option("CHECK", rq->kind, "lrc8, crc16 or sum")
+        ->required()
+        ->transform(CLI::CheckedTransformer(
+            std::map<std::string, Kind>{
+                {"lrc8", Kind::Lrc8}, {"crc16", Kind::Crc16}, {"sum", Kind::Sum}},
+            CLI::ignore_case));
+    cmd->add_option("FILE", rq->file, "bytes START (default 1) to END (default the end)");
+    cmd->add_option("--string", rq->text, "characters START to END of TEXT instead of a file")
+        ->type_name("TEXT");
+    const char* number = "(decimal or 0x-prefixed hexadecimal)";
+    cmd->add_option("--start", rq->start, std::string("first position, 1-based ") + number)
+        ->type_name("N");
+    cmd->add_option("--end", rq->end, std::string("last position ") + number)->type_name("N");
+    cmd->add_option("--init", rq->init,
+                    std::string("initial value (lrc8, sum: 0; crc16: 0x5555) ") + number)
+        ->type_name("V");
+    cmd->add_option("--poly", rq->poly,
+                    std::string("CRC16 polynomial, bit-reflected (0xA001) ") + number)
+        ->type_name("P");
+    addControlOptions(*cmd, rq->control, false);
+    cmd->callback([rq, &run] { run = [rq] { return checksum(*rq); }; });
 }
 
 }  // namespace korvel::cli

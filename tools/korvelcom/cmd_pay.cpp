@@ -1,19 +1,14 @@
 // `korvelcom pay` (one basic payment against a terminal or a simulator) and `korvelcom demo`
 // (the same against the bundled simulator on a pseudo-terminal, with progress on screen).
-#include <unistd.h>
-
-#include <cstdio>
 #include <iostream>
-#include <memory>
 
+#include "commands.h"
 #include "keys.h"
 #include "korvelcom/Automation.h"
 #include "korvelcom/platform/WireLog.h"
-#include "options.h"
 #include "platform/posix/PosixHostLoop.h"
 #include "platform/posix/PosixSerialComm.h"
 #include "progress.h"
-#include "props.h"
 #include "sim/PaymentResponder.h"
 #include "sim/PtyPort.h"
 #include "sim/Terminal.h"
@@ -24,30 +19,45 @@ namespace {
 constexpr const char* kReplyFields[] = {"EFTposNumber", "EFTposStat", "EFTposAmount",
                                         "EFTposMode",   "EFTposRep",  "EFTposDev"};
 
-struct PaymentArgs {
-    std::vector<std::pair<std::string, std::string>> fields;  // property, value, in order
-    bool json = false, trace = false;
+struct PayOptions : LineOptions {
+    std::vector<std::pair<const char*, std::string>> fields;  // property, value, in order
+    int32_t timeout = 0;                                      // 0: the control's POSTimeout
+    int32_t thinkMs = 1500;                                   // demo: the cardholder's time
 };
 
-// Applies the request fields through the control's validating puts; false (after printing the
-// tag) when one is rejected.
-bool applyFields(KorvelComTools& control, const PaymentArgs& a) {
-    for (const auto& [name, value] : a.fields) {
+void addFieldOptions(CLI::App& cmd, PayOptions& o) {
+    for (const auto& [flag, property, help] :
+         {std::tuple{"--number", "POSNumber", "cash-register number (2 digits)"},
+          std::tuple{"--amount", "POSAmount", "amount in cents (8 digits)"},
+          std::tuple{"--rep", "POSRep", "response indicator"},
+          std::tuple{"--mode", "POSMode", "payment mode"},
+          std::tuple{"--type", "POSType", "transaction type"},
+          std::tuple{"--currency", "POSDev", "currency (3 digits)"}}) {
+        const char* name = property;
+        cmd.add_option_function<std::string>(
+               flag, [&o, name](const std::string& v) { o.fields.emplace_back(name, v); }, help)
+            ->type_name("TEXT");
+    }
+}
+
+// The request fields through the control's validating puts; false after printing the tag.
+bool applyFields(KorvelComTools& control, const PayOptions& o) {
+    for (const auto& [name, value] : o.fields) {
         control.setReceiveError("");
-        if (name == "POSTimeout") {
-            control.setPOSTimeout(std::stoi(value));
-        } else {
-            setProperty(control, name, Value(value));
-        }
-        if (!control.ReceiveError().empty()) {
-            std::cerr << name << " \"" << value << "\": " << control.ReceiveError() << '\n';
+        setProperty(control, name, Value(value));
+        const std::string tag = control.ReceiveError();
+        if (!tag.empty()) {
+            std::cerr << tag << ": " << plainWords(tag, control) << " (" << name << " \"" << value
+                      << "\")\n";
             return false;
         }
     }
+    if (o.timeout > 0) control.setPOSTimeout(o.timeout);
     return true;
 }
 
-int pay(KorvelComTools& control, const PaymentArgs& a, WireLog& log, bool progress) {
+int pay(KorvelComTools& control, const PayOptions& o, bool progress) {
+    WireLog log;
     control.comm().setWireLog(&log);
     auto& loop = static_cast<PosixHostLoop&>(control.platform().loop());
     EscapeKey escape(loop);
@@ -62,120 +72,82 @@ int pay(KorvelComTools& control, const PaymentArgs& a, WireLog& log, bool progre
     if (control.CommPortOpen()) control.CommClose();
     control.comm().setWireLog(nullptr);
 
-    if (a.json) {
-        std::cout << "{";
+    // Reply fields only when a reply came: blanks would only mislead.
+    if (o.json) {
+        nlohmann::ordered_json j = nlohmann::ordered_json::object();
+        if (!reply.empty())
+            for (const char* name : kReplyFields)
+                j[name] = bytes(std::get<std::string>(getProperty(control, name)));
+        j["reply"] = bytes(reply);
+        j["ReceiveError"] = error;
+        std::cout << dump(j) << '\n';
+    } else if (!reply.empty()) {
         for (const char* name : kReplyFields)
-            std::cout << "\"" << name
-                      << "\": " << jsonString(std::get<std::string>(getProperty(control, name)))
-                      << ", ";
-        std::cout << "\"reply\": " << jsonString(reply)
-                  << ", \"ReceiveError\": " << jsonString(error) << "}\n";
-    } else {
-        for (const char* name : kReplyFields) {
             std::cout << "  " << name << std::string(14 - std::string(name).size(), ' ')
                       << WireLog::describe(std::get<std::string>(getProperty(control, name)))
                       << '\n';
-        }
     }
-    if (a.trace) (a.json ? std::cerr : std::cout) << "\nWire trace:\n" << log.format();
-    if (!reply.empty()) return 0;
-    if (!error.empty()) {
-        std::cerr << error << '\n';
-    } else if (escape.pressed()) {
-        std::cerr << "aborted with Escape\n";
-    } else {
-        std::cerr << "no reply within " << control.POSTimeout() << " ms\n";
-    }
-    return 1;
+    if (o.trace) (o.json ? std::cerr : std::cout) << "\nWire trace:\n" << log.format();
+    if (!reply.empty()) return kOk;
+    return reportNoReply(control, error, control.POSTimeout(), escape.pressed());
 }
 
 }  // namespace
 
-int cmdPay(const Args& argsIn) {
-    Args args = argsIn;
-    const auto sets = takeSets(args);
-    const std::string props = takeProps(args);
-    PaymentArgs a;
-    std::string device;
-    int port = 0;
-    const std::vector<std::pair<std::string, std::string>> fieldOptions = {
-        {"--number", "POSNumber"},  {"--amount", "POSAmount"}, {"--rep", "POSRep"},
-        {"--mode", "POSMode"},      {"--type", "POSType"},     {"--currency", "POSDev"},
-        {"--timeout", "POSTimeout"}};
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& opt = args[i];
-        const bool hasValue = i + 1 < args.size();
-        bool matched = false;
-        for (const auto& [flag, property] : fieldOptions) {
-            if (opt == flag && hasValue) {
-                a.fields.emplace_back(property, args[++i]);
-                matched = true;
-            }
-        }
-        if (matched) continue;
-        if (opt == "--device" && hasValue) {
-            device = args[++i];
-        } else if (opt == "--port" && hasValue) {
-            port = std::stoi(args[++i]);
-        } else if (opt == "--json") {
-            a.json = true;
-        } else if (opt == "--trace") {
-            a.trace = true;
-        } else {
-            std::cerr << "korvelcom pay: unexpected argument '" << opt << "'\n";
-            return 2;
-        }
-    }
-    if (device.empty() == (port == 0)) {
-        std::cerr << "usage: korvelcom " << commands()[1].usage << '\n';
-        return 2;
-    }
-    KorvelComTools control;
-    // A saved control first, so that the command line's own values take precedence.
-    if (!props.empty() && !loadProps(control, props)) return 1;
-    if (!applySets(control, sets)) return 2;
-    if (port != 0) control.setCommPort(static_cast<int16_t>(port));
-    if (!device.empty()) PortMap::set(control.CommPort(), device);
-    if (!applyFields(control, a)) return 1;
-    WireLog log;
-    return pay(control, a, log, false);
+void addPay(CLI::App& app, Run& run) {
+    auto o = std::make_shared<PayOptions>();
+    auto* cmd = app.add_subcommand("pay", "one basic payment (POSMessage) against a terminal");
+    addLineOptions(*cmd, *o);
+    addFieldOptions(*cmd, *o);
+    cmd->add_option("--timeout", o->timeout, "reply time-out in ms (POSTimeout)")
+        ->check(CLI::Range(1, INT32_MAX))
+        ->type_name("MS");
+    cmd->callback([o, &run] {
+        run = [o] {
+            KorvelComTools control;
+            // A saved control first, so that the command line's own values take precedence.
+            if (!prepare(control, *o, o.get()) || !applyFields(control, *o)) return int(kFailed);
+            return pay(control, *o, false);
+        };
+    });
 }
 
-int cmdDemo(const Args& args) {
-    PaymentArgs a;
-    a.trace = true;
-    int32_t thinkMs = 1500;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "--amount" && i + 1 < args.size()) {
-            a.fields.emplace_back("POSAmount", args[++i]);
-        } else if (args[i] == "--think" && i + 1 < args.size()) {
-            thinkMs = std::stoi(args[++i]);
-        } else {
-            std::cerr << "usage: korvelcom " << commands()[0].usage << '\n';
-            return 2;
-        }
-    }
-    KorvelComTools control;
-    auto& loop = control.platform().loop();
-    // The terminal runs on this thread's loop, so it answers from inside the control's waits.
-    sim::PtyPort ptyPort(loop);
-    sim::TerminalOptions options;
-    options.processingDelayMs = thinkMs;  // the cardholder's time at the terminal
-    sim::Terminal terminal(loop, ptyPort, options);
-    terminal.setResponder(sim::paymentReply);
-    PortMap::set(control.CommPort(), ptyPort.slavePath());
-
-    if (a.fields.empty()) a.fields.emplace_back("POSAmount", "00001500");
-    if (!applyFields(control, a)) return 1;
-    std::cout << "KorvelComTools " << control.Version() << " demo: a payment of "
-              << control.POSAmount() << " (currency " << control.POSDev()
-              << ") against the simulated terminal on " << ptyPort.slavePath() << "\n"
-              << "Request: "
-              << WireLog::describe(control.POSNumber() + control.POSAmount() + control.POSRep() +
-                                   control.POSMode() + control.POSType() + control.POSDev())
-              << " + private area\n\nReply fields:\n";
-    WireLog log;
-    return pay(control, a, log, true);
+void addDemo(CLI::App& app, Run& run) {
+    auto o = std::make_shared<PayOptions>();
+    auto* cmd = app.add_subcommand(
+        "demo", "a payment against the bundled simulator on a pseudo-terminal (the main job)");
+    cmd->add_option_function<std::string>(
+           "--amount", [o](const std::string& v) { o->fields.emplace_back("POSAmount", v); },
+           "amount in cents (8 digits; ending in 99: refused)")
+        ->type_name("8DIGITS");
+    cmd->add_option("--think", o->thinkMs, "the cardholder's time at the terminal, in ms")
+        ->check(CLI::Range(0, 600000))
+        ->type_name("MS");
+    cmd->callback([o, &run] {
+        run = [o] {
+            o->trace = true;
+            KorvelComTools control;
+            auto& loop = control.platform().loop();
+            // The terminal runs on this thread's loop: it answers from inside the control's waits.
+            sim::PtyPort ptyPort(loop);
+            sim::TerminalOptions options;
+            options.processingDelayMs = o->thinkMs;
+            sim::Terminal terminal(loop, ptyPort, options);
+            terminal.setResponder(sim::paymentReply);
+            PortMap::set(control.CommPort(), ptyPort.slavePath());
+            if (o->fields.empty()) o->fields.emplace_back("POSAmount", "00001500");
+            if (!applyFields(control, *o)) return int(kFailed);
+            std::cout << "KorvelComTools " << control.Version() << " demo: a payment of "
+                      << control.POSAmount() << " (currency " << control.POSDev()
+                      << ") against the simulated terminal on " << ptyPort.slavePath() << "\n"
+                      << "Request: "
+                      << WireLog::describe(control.POSNumber() + control.POSAmount() +
+                                           control.POSRep() + control.POSMode() +
+                                           control.POSType() + control.POSDev())
+                      << " + private area\n\nReply fields:\n";
+            return pay(control, *o, true);
+        };
+    });
 }
 
 }  // namespace korvel::cli

@@ -9,13 +9,11 @@
 // milliseconds), then prints its counters on standard error and exits with 0; standard input is
 // not read, so a background run with standard input closed keeps running.  A device that fails
 // or goes away ends it with status 1.
-#include <charconv>
 #include <csignal>
 #include <cstdint>
 #include <exception>
 #include <iostream>
 #include <memory>
-#include <optional>
 #include <string>
 
 #include "commands.h"
@@ -30,40 +28,10 @@
 namespace korvel::cli {
 namespace {
 
-constexpr const char* kUsage =
-    "usage: korvelcom sim (--device PATH | --pty) [--behaviour NAME]... [--reply-delay MS]\n"
-    "                     [--unsolicited-every MS] [--settings S] [--duration MS]\n"
-    "                     [--responder echo|payment] [--quiet]\n"
-    "  --pty: create a pseudo-terminal; its device path is the first line of output\n"
-    "  --device PATH: answer on a serial device, with --settings (default 9600,e,7,1)\n"
-    "  --behaviour NAME: normal, silent, no-frame-ack, bad-check, noise, slow, split,\n"
-    "                    unsolicited, echo (may be repeated)\n"
-    "  --reply-delay MS: delay of \"slow\" (implies it; default 3000)\n"
-    "  --unsolicited-every MS: period of \"unsolicited\" (implies it; default 5000)\n"
-    "  --duration MS: stop after MS milliseconds (default: run until SIGINT or SIGTERM)\n"
-    "  --responder NAME: echo (answers with the request) or payment (basic payment\n"
-    "                    replies: amounts ending in 99 refused, 98 card unreadable,\n"
-    "                    00000404 never answered) or extended (every extended\n"
-    "                    function code; an authorisation answers twice)\n"
-    "  --quiet: no trace on standard error\n";
-
 volatile std::sig_atomic_t g_stop = 0;
 
 extern "C" void onStopSignal(int) {
     g_stop = 1;
-}
-
-int usage(const std::string& why) {
-    std::cerr << "korvelcom sim: " << why << '\n' << kUsage;
-    return 2;
-}
-
-std::optional<int32_t> parseMs(const std::string& text) {
-    int32_t v = 0;
-    const auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
-    if (text.empty() || ec != std::errc() || ptr != text.data() + text.size() || v < 0)
-        return std::nullopt;
-    return v;
 }
 
 void printStats(const sim::Terminal& t) {
@@ -73,57 +41,19 @@ void printStats(const sim::Terminal& t) {
               << ", re-sends " << s.duplicates << ", test frames " << s.testFramesReceived << '\n';
 }
 
-}  // namespace
-
-int cmdSim(const Args& args) {
-    std::optional<std::string> device;
+struct SimOptions {
+    std::string device;
     bool pty = false, quiet = false;
     std::string settings = "9600,e,7,1";
-    std::optional<int32_t> duration;
+    int32_t duration = -1;
     sim::TerminalOptions options;
     std::string responder = "echo";
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        const bool hasValue = i + 1 < args.size();
-        if (a == "--pty") {
-            pty = true;
-        } else if (a == "--quiet") {
-            quiet = true;
-        } else if (!hasValue) {
-            return usage(a.rfind("--", 0) == 0 ? "missing the value of " + a
-                                               : "unexpected argument '" + a + "'");
-        } else if (a == "--device") {
-            device = args[++i];
-        } else if (a == "--settings") {
-            settings = args[++i];
-        } else if (a == "--responder") {
-            responder = args[++i];
-            if (responder != "echo" && responder != "payment" && responder != "extended")
-                return usage("unknown responder '" + responder + "'");
-        } else if (a == "--behaviour") {
-            if (!sim::applyBehaviour(options.behaviours, args[++i]))
-                return usage("unknown behaviour '" + args[i] + "'");
-        } else if (a == "--reply-delay" || a == "--unsolicited-every" || a == "--duration") {
-            const auto ms = parseMs(args[++i]);
-            if (!ms) return usage("not a number of milliseconds: '" + args[i] + "'");
-            if (a == "--reply-delay") {
-                options.slowDelayMs = *ms;
-                options.behaviours.slow = true;
-            } else if (a == "--unsolicited-every") {
-                if (*ms == 0) return usage("--unsolicited-every needs at least 1 ms");
-                options.unsolicitedEveryMs = *ms;
-                options.behaviours.unsolicited = true;
-            } else {
-                duration = *ms;
-            }
-        } else {
-            return usage("unexpected argument '" + a + "'");
-        }
-    }
-    if (pty == device.has_value()) return usage("give exactly one of --pty and --device PATH");
+};
 
+int simulate(SimOptions& o) {
     std::signal(SIGINT, onStopSignal);
     std::signal(SIGTERM, onStopSignal);
+    sim::TerminalOptions& options = o.options;
     try {
         PosixHostLoop loop;
         std::unique_ptr<sim::PtyPort> ptyPort;
@@ -131,45 +61,102 @@ int cmdSim(const Args& args) {
         std::unique_ptr<sim::CommPort> commPort;
         sim::TerminalPort* port = nullptr;
         std::string path;
-        if (pty) {
+        if (o.pty) {
             ptyPort = std::make_unique<sim::PtyPort>(loop);
             path = ptyPort->slavePath();
             port = ptyPort.get();
         } else {
             constexpr int16_t kPort = 1;
-            PortMap::set(kPort, *device);
+            PortMap::set(kPort, o.device);
             comm = std::make_unique<PosixSerialComm>(loop);
             comm->setCommPort(kPort);
-            comm->setSettings(settings);
+            comm->setSettings(o.settings);
             comm->setPortOpen(true);
             commPort = std::make_unique<sim::CommPort>(*comm);
-            path = *device;
+            path = o.device;
             port = commPort.get();
         }
         sim::Terminal terminal(loop, *port, options);
-        if (responder == "payment") terminal.setResponder(sim::paymentReply);
+        if (o.responder == "payment") terminal.setResponder(sim::paymentReply);
         std::unique_ptr<sim::ExtendedResponder> extended;
-        if (responder == "extended") {
+        if (o.responder == "extended") {
             extended = std::make_unique<sim::ExtendedResponder>(loop, terminal);
             terminal.setResponder(extended->responder());
         }
-        if (!quiet) terminal.setLogger([](const std::string& line) { std::cerr << line << '\n'; });
+        if (!o.quiet)
+            terminal.setLogger([](const std::string& line) { std::cerr << line << '\n'; });
         std::cout << path << std::endl;
-        if (!quiet)
+        if (!o.quiet)
             std::cerr << "korvelcom sim: terminal on " << path << " ("
                       << sim::describeBehaviours(options.behaviours) << ")\n";
 
         const int32_t start = loop.tick();
         while (!g_stop) {
-            if (duration && tickPassed(loop.tick(), tickAdd(start, *duration))) break;
+            if (o.duration >= 0 && tickPassed(loop.tick(), tickAdd(start, o.duration))) break;
             loop.yield();
         }
-        if (!quiet) printStats(terminal);
-        return 0;
+        if (!o.quiet) printStats(terminal);
+        return kOk;
     } catch (const std::exception& e) {
         std::cerr << "korvelcom sim: " << e.what() << '\n';
-        return 1;
+        return kFailed;
     }
+}
+
+}  // namespace
+
+void addSim(CLI::App& app, Run& run) {
+    auto o = std::make_shared<SimOptions>();
+    auto* cmd = app.add_subcommand(
+        "sim", "the payment-terminal simulator, on a serial device or a new pseudo-terminal");
+    cmd->footer(
+        "The first line of standard output is the device the control should open.  The "
+        "simulator runs until SIGINT or SIGTERM (or --duration), then prints its counters.");
+    auto* where = cmd->add_option_group("where", "one of them");
+    where->add_flag("--pty", o->pty, "create a pseudo-terminal; its path is the first line");
+    where->add_option("--device", o->device, "answer on a serial device")->type_name("PATH");
+    where->require_option(1);
+    cmd->add_option("--settings", o->settings, "line settings of --device")
+        ->type_name("BAUD,P,D,S");
+    cmd->add_option_function<std::string>(
+           "--behaviour",
+           [o](const std::string& name) {
+               if (!sim::applyBehaviour(o->options.behaviours, name))
+                   throw CLI::ValidationError("--behaviour", "unknown behaviour '" + name + "'");
+           },
+           "normal, silent, no-frame-ack, bad-check, noise, slow, split, unsolicited, echo "
+           "(repeatable)")
+        ->expected(1)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+        ->type_name("NAME");
+    cmd->add_option_function<int32_t>(
+           "--reply-delay",
+           [o](int32_t ms) {
+               o->options.slowDelayMs = ms;
+               o->options.behaviours.slow = true;
+           },
+           "delay of \"slow\" (implies it; default 3000)")
+        ->check(CLI::Range(0, INT32_MAX))
+        ->type_name("MS");
+    cmd->add_option_function<int32_t>(
+           "--unsolicited-every",
+           [o](int32_t ms) {
+               o->options.unsolicitedEveryMs = ms;
+               o->options.behaviours.unsolicited = true;
+           },
+           "period of \"unsolicited\" (implies it; default 5000)")
+        ->check(CLI::Range(1, INT32_MAX))
+        ->type_name("MS");
+    cmd->add_option("--duration", o->duration, "stop after MS milliseconds")
+        ->check(CLI::Range(0, INT32_MAX))
+        ->type_name("MS");
+    cmd->add_option("--responder", o->responder,
+                    "echo (the request back), payment (basic replies: amounts ending in 99 "
+                    "refused, 98 card unreadable, 00000404 never answered) or extended (every "
+                    "extended function code)")
+        ->check(CLI::IsMember({"echo", "payment", "extended"}));
+    cmd->add_flag("--quiet", o->quiet, "no trace on standard error");
+    cmd->callback([o, &run] { run = [o] { return simulate(*o); }; });
 }
 
 }  // namespace korvel::cli

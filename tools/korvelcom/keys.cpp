@@ -5,7 +5,6 @@
 
 #include <cstdio>
 
-#include "korvelcom/CardData.h"
 #include "platform/posix/PosixHostLoop.h"
 
 namespace korvel::cli {
@@ -38,26 +37,6 @@ EscapeKey::~EscapeKey() {
     loop_.setEscapeSource(nullptr);
     if (active_) tcsetattr(STDIN_FILENO, TCSANOW, &saved_->mode);
     delete saved_;
-}
-
-std::string jsonString(const std::string& raw) {
-    if (!raw.empty() && raw.find_first_not_of('\0') == std::string::npos) return "null";
-    const std::string bytes = cardDataForDisplay(raw);
-    std::string out = "\"";
-    for (char ch : bytes) {
-        const auto b = static_cast<unsigned char>(ch);
-        if (b == '"' || b == '\\') {
-            out += '\\';
-            out += ch;
-        } else if (b < 0x20 || b >= 0x7F) {
-            char esc[8];
-            std::snprintf(esc, sizeof esc, "\\u%04X", b);
-            out += esc;
-        } else {
-            out += ch;
-        }
-    }
-    return out + "\"";
 }
 
 }  // namespace korvel::cli

@@ -30,9 +30,4 @@ class EscapeKey {
     Saved* saved_ = nullptr;
 };
 
-/// A JSON string literal for a byte string: control characters and bytes from 0x7F on are
-/// written as \u00XX (each byte its own code point); card data is masked unless shown
-/// (korvelcom/CardData.h).  A field never written (only code-0 filler) is `null`.
-std::string jsonString(const std::string& bytes);
-
 }  // namespace korvel::cli
