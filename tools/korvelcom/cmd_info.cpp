@@ -14,7 +14,7 @@ namespace {
 
 int info(const ControlOptions& o) {
     KorvelComTools control;
-    if (!prepare(control, o)) return kUsage;
+    if (!prepare(control, o)) return kFailed;
     std::cout << "KorvelComTools " << control.Version() << "\n\nLink parameters:\n";
     for (const char* name : {"CommPort", "CommSettings", "TOwaitChar", "TOBetweenChar",
                              "TOwaitReply", "TOwaitRetry", "TOWaitBetweenCommand", "RetrySession",
@@ -72,7 +72,7 @@ void addGet(CLI::App& app, Run& run) {
     cmd->callback([o, &run] {
         run = [o] {
             KorvelComTools control;
-            if (!prepare(control, *o)) return int(kUsage);
+            if (!prepare(control, *o)) return int(kFailed);
             try {
                 std::cout << formatValue(getProperty(control, o->file)) << '\n';
             } catch (const AutomationError& e) {

@@ -64,6 +64,10 @@ int main(int argc, char** argv) {
         run = [] { return int(kOk); };
     });
 
+    if (argc < 2) {
+        std::cout << app.help();
+        return kUsage;
+    }
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {
