@@ -30,6 +30,9 @@ TEST_F(Link, CommOpenFlushesAndLetsTheHandlerCollect) {
     EXPECT_EQ(w->linkState().CaptureBuffer, "xy") << "taken by the handler";
     EXPECT_TRUE(w->CommClose());
     EXPECT_FALSE(w->CommPortOpen());
+    restart();
+    arrive("lost");
+    EXPECT_EQ(w.trace(), "") << "a closed port neither keeps nor logs what arrives";
     EXPECT_FALSE(w->CommClose()) << "a closed port refuses the read of Input";
     EXPECT_EQ(w.events.errors, Tags{"errorHandlerCommClose"});
 }
