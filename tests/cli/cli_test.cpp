@@ -77,6 +77,8 @@ TEST(Cli, UtilityCommands) {
         {"help nosuch", 2, none, "no command named .nosuch."},
         {"pay --device @nonexistent", 3, none,
          "^errorHandlerOpenSession: cannot open COM1 \\(.*nonexistent\\): the device does not"},
+        {"pay --device @digits/tty", 3, none,
+         "cannot open COM1 \\(.*digits/tty\\): the device does not"},
         {"pay", 2, none, "port"},
         {"convert cStr2HtoDec 1A2B --start 2 --end 9", 0, "^'1' 0xA2 VT\nintStart 2 intEnd 4\n$",
          none},
