@@ -181,6 +181,20 @@ TEST_F(Serial, OutputIsQueuedInOrderUntilTheDeviceVanishesThenReattachedWhenNeed
     EXPECT_NE(openFailure(other).find("busy"), std::string::npos);
 }
 
+TEST_F(Serial, ClosingMakesOneLastAttemptAtQueuedOutput) {
+    port.setPortOpen(true);
+    const std::string big = megabyte();
+    port.output(big);
+    ASSERT_GT(port.pendingOutput(), 0u);
+    // The terminal takes what fitted while the loop does not run; the close writes on.
+    std::string got = pty->readAvailable();
+    const std::size_t before = got.size();
+    port.setPortOpen(false);
+    got += pty->readAvailable();
+    EXPECT_GT(got.size(), before) << "the close wrote nothing of what was queued";
+    EXPECT_TRUE(got == big.substr(0, got.size())) << "out of order";
+}
+
 TEST_F(Serial, TheReceiveBufferFillsToItsBoundAndTheDeviceKeepsTheRestInOrder) {
     port.setPortOpen(true);  // no notifications: the bytes stay until taken
     const std::string pattern = megabyte();
