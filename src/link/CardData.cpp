@@ -87,9 +87,9 @@ std::size_t track23At(std::string_view t, std::size_t i, int& kind) {
 std::vector<CardDataSpan> findCardData(std::string_view t) {
     std::vector<CardDataSpan> spans;
     std::vector<bool> masked(t.size(), false);
-    std::size_t runStart = 0;  // start of the current run of digits outside tracks
-    auto closeRun = [&](std::size_t end) {
-        for (std::size_t s = runStart; s < end; ++s) {
+    // Masks every card number inside the run of digits [start, end).
+    auto maskRun = [&](std::size_t start, std::size_t end) {
+        for (std::size_t s = start; s < end; ++s) {
             if (t[s] == '0') continue;
             for (std::size_t len = 13; len <= 19 && s + len <= end; ++len)
                 if (luhn(t.substr(s, len)))
@@ -121,8 +121,7 @@ std::vector<CardDataSpan> findCardData(std::string_view t) {
                 ++i;
                 continue;
             }
-            runStart = i;
-            closeRun(j);
+            maskRun(i, j);
             i = j;
         }
     };

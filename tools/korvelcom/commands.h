@@ -60,7 +60,7 @@ std::string dump(const nlohmann::ordered_json& j);
 /// `kFailed`.
 int reportNoReply(KorvelComTools& control, const std::string& tag, int32_t timeoutMs, bool escaped);
 /// The plain words for an error tag (a field name and what is wrong with it, or what failed).
-std::string plainWords(const std::string& tag, const KorvelComTools& control);
+std::string plainWords(const std::string& tag, KorvelComTools& control);
 
 void addPay(CLI::App& app, Run& run);
 void addDemo(CLI::App& app, Run& run);

@@ -100,14 +100,13 @@ bool endsWith(const std::string& s, const std::string& tail) {
     return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
 }
 
-std::string device(const KorvelComTools& control) {
-    return PortMap::devicePath(const_cast<KorvelComTools&>(control).CommPort());
+std::string device(KorvelComTools& control) {
+    return PortMap::devicePath(control.CommPort());
 }
 
 }  // namespace
 
-std::string plainWords(const std::string& tag, const KorvelComTools& c) {
-    auto& control = const_cast<KorvelComTools&>(c);
+std::string plainWords(const std::string& tag, KorvelComTools& control) {
     const std::string on = " on " + device(control);
     if (tag == "errorHandlerOpenSession" || tag == "errorHandlerSendEnq")
         return "no terminal answered the session request" + on + " (" +
