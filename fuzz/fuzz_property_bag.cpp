@@ -9,7 +9,7 @@
 
 #include "Driver.h"
 #include "korvelcom/PropertyBags.h"
-#include "ui/PersistedProperties.h"
+#include "persistence/PersistedSet.h"
 
 using korvel::TextPropertyBag;
 using korvel::fuzz::check;
@@ -111,7 +111,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     check(again.problems().empty() && same(again.entries(), entries),
           "parse, write, parse keeps the entries");
     const TextPropertyBag first = loadAndSave(bag);
-    check(first.entries().size() == korvel::ui::persistedRows().size(), "every row saved");
+    check(first.entries().size() == korvel::persistence::savingOrder().size(), "every entry saved");
     again.parse(first.text());
     check(again.problems().empty() && again.text() == first.text(),
           "a saved file reads back as saved");

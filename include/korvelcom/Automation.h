@@ -1,7 +1,14 @@
-// By-name access to the control's automation interface: every public member of
-// `KorvelComTools` is registered once here with its kind, parameters and defaults.  The
-// property page, the command line's `get NAME` / `--set NAME=VALUE`, and later the Windows
-// build's IDispatch all go through this table.
+// By-name access to the control's automation interface.  Every member of `KorvelComTools` (and
+// every event of `KorvelComToolsEvents`) is one line of one declarative table
+// (src/control/automation_members.cpp): name, kind, parameters with their names, types,
+// defaults and write-back, result type, dispatch id and, for persisted properties, the key and
+// defaults the property bag sees.  The property page, the command line's `get NAME` /
+// `--set NAME=VALUE`, property persistence and the Windows build's IDispatch all read it.
+//
+// Adding a member: add its field or function to the control, then one line to the table with
+// the next free dispatch id of its space (members 1 up, events 1 up).  Ids are checked in and
+// never renumbered or reused, so that hosts compiled against an older type library keep
+// working; the surface test in tests/control fails when one changes.
 #pragma once
 
 #include <cstdint>
@@ -23,7 +30,11 @@ class KorvelComTools;
 using Value = std::variant<std::monostate, bool, int16_t, int32_t, std::string, ByteArray>;
 
 enum class ValueType { Empty, Bool, I16, I32, String, Bytes, Any };
-enum class MemberKind { Get, Put, Method };
+/// Property get, property put, method, or event (raised by the control, not callable).
+enum class MemberKind { Get, Put, Method, Event };
+
+/// The dispatch id containers use for the about box; `ShowAbout` answers to it too.
+inline constexpr int32_t kAboutBoxDispatchId = -552;
 
 /// The call itself failed: unknown member, wrong argument count or type, a value that does not
 /// convert, or a getter whose underlying component failed.
@@ -35,8 +46,25 @@ class AutomationError : public std::runtime_error {
 struct Param {
     std::string name;
     ValueType type;
-    std::optional<Value> defaultValue;  ///< set for optional parameters
-    bool byRef = false;                 ///< the member writes this argument back
+    std::optional<Value> defaultValue{};  ///< set for optional parameters
+    bool byRef = false;                   ///< the member writes this argument back
+};
+
+/// How a persisted property is saved into and loaded from the container's property bag.
+/// Properties are saved in the order of their table lines.
+struct Persisted {
+    std::string key;    ///< the bag's key (the property's name unless the line says otherwise)
+    Value saveDefault;  ///< the default written with the value, of the property's type
+    Value loadDefault;  ///< the default read with (differs only for "POSAutoTimeOut")
+    /// 1, 2, ...: loaded in this order ahead of every other entry; 0: loaded after those, in
+    /// the order of saving.
+    int loadRank = 0;
+    /// Loading stores the value without the put's checks (a fixed-width field is fitted to its
+    /// width); otherwise loading calls the put, which then announces nothing.
+    bool unchecked = false;
+    /// Set on the operation number only: the operation number the payment replies must carry
+    /// is saved right after it, under the same key, with this default.
+    std::optional<Value> expectedOperation{};
 };
 
 struct Member {
@@ -44,8 +72,12 @@ struct Member {
     std::string name;
     MemberKind kind;
     std::vector<Param> params;  ///< for Put: the one value parameter
-    ValueType result;           ///< Empty for Put and for methods without result
-    Invoker call;               ///< receives exactly params.size() converted arguments
+    ValueType result;           ///< Empty for Put, events and methods without result
+    Invoker call;               ///< receives exactly params.size() converted arguments; empty
+                                ///< for events
+    int32_t id = 0;             ///< dispatch id; a property's get and put share it
+    int32_t standardId = 0;     ///< a standard dispatch id it also answers to (0: none)
+    std::optional<Persisted> persisted{};  ///< on the get and the put of a persisted property
 };
 
 class AutomationTable {
@@ -56,17 +88,15 @@ class AutomationTable {
     /// The member of that name and kind (names compare case-insensitively, as automation
     /// does), or nullptr.
     const Member* find(std::string_view name, MemberKind kind) const;
+    /// The member of that dispatch id (or standard id) and kind, or nullptr.  Events have
+    /// their own ids.
+    const Member* find(int32_t id, MemberKind kind) const;
+    /// Every member in the order of the table's lines (a property's get before its put).
     const std::vector<Member>& members() const { return members_; }
 
-    /// Registers a member; throws `std::logic_error` when the name and kind are taken.
+    /// Registers a member; throws `std::logic_error` when the name and kind are taken, or the
+    /// id is 0 or belongs to a member of another name in the same id space.
     void add(Member member);
-
-    /// Registers a read-write property from its getter and setter.
-    template <class T, class G, class S>
-    void property(const std::string& name, ValueType type, G getter, S setter);
-    /// Registers a read-only property.
-    template <class G>
-    void readOnly(const std::string& name, ValueType type, G getter);
 
   private:
     std::vector<Member> members_;
@@ -78,6 +108,8 @@ class AutomationTable {
 /// `args` after the call.  Throws `AutomationError` when the call itself fails.
 Value invoke(KorvelComTools& control, std::string_view name, MemberKind kind,
              std::vector<Value>& args);
+/// Calls a member found in the table (as `invoke`).
+Value invoke(KorvelComTools& control, const Member& member, std::vector<Value>& args);
 /// Reads a property by name.
 Value getProperty(KorvelComTools& control, std::string_view name);
 /// Writes a property by name.
@@ -88,28 +120,5 @@ Value convertValue(const Value& value, ValueType type);
 /// Text form of a value: true/false, decimal integers, the string as it is, bytes in hex.
 std::string formatValue(const Value& value);
 std::string_view typeName(ValueType type);
-
-// ---- template definitions ------------------------------------------------------------------
-
-template <class T, class G, class S>
-void AutomationTable::property(const std::string& name, ValueType type, G getter, S setter) {
-    readOnly(name, type, getter);
-    add(Member{name,
-               MemberKind::Put,
-               {Param{"value", type, std::nullopt, false}},
-               ValueType::Empty,
-               [setter](KorvelComTools& c, std::vector<Value>& a) -> Value {
-                   (c.*setter)(std::get<T>(a[0]));
-                   return std::monostate{};
-               }});
-}
-
-template <class G>
-void AutomationTable::readOnly(const std::string& name, ValueType type, G getter) {
-    add(Member{
-        name, MemberKind::Get, {}, type, [getter](KorvelComTools& c, std::vector<Value>&) -> Value {
-            return (c.*getter)();
-        }});
-}
 
 }  // namespace korvel

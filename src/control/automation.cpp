@@ -6,7 +6,6 @@
 #include <cstdio>
 #include <limits>
 
-#include "control/automation_registry.h"
 #include "korvelcom/KorvelComTools.h"
 
 namespace korvel {
@@ -17,20 +16,6 @@ bool sameName(std::string_view a, std::string_view b) {
                return std::tolower(static_cast<unsigned char>(x)) ==
                       std::tolower(static_cast<unsigned char>(y));
            });
-}
-
-AutomationTable buildTable() {
-    AutomationTable t;
-    // One line per subsystem.
-    registerControlMembers(t);
-    registerLinkProtocolMembers(t);
-    registerPosMembers(t);
-    registerExtendedMembers(t);
-    registerPersistenceMembers(t);
-    registerExtendedExchangeMembers(t);
-    registerChecksumMembers(t);
-    registerUtilityMembers(t);
-    return t;
 }
 
 std::optional<int64_t> parseInteger(const std::string& text) {
@@ -57,20 +42,28 @@ T narrow(int64_t v, std::string_view what) {
 
 }  // namespace
 
-const AutomationTable& AutomationTable::instance() {
-    static const AutomationTable table = buildTable();
-    return table;
-}
-
 const Member* AutomationTable::find(std::string_view name, MemberKind kind) const {
     for (const Member& m : members_)
         if (m.kind == kind && sameName(m.name, name)) return &m;
     return nullptr;
 }
 
+const Member* AutomationTable::find(int32_t id, MemberKind kind) const {
+    for (const Member& m : members_)
+        if (m.kind == kind && (m.id == id || (m.standardId != 0 && m.standardId == id))) return &m;
+    return nullptr;
+}
+
 void AutomationTable::add(Member member) {
     if (find(member.name, member.kind))
         throw std::logic_error("automation member registered twice: " + member.name);
+    // A property's get and put share their id; no other two names do within an id space.
+    const bool event = member.kind == MemberKind::Event;
+    for (const Member& m : members_)
+        if ((m.kind == MemberKind::Event) == event && !sameName(m.name, member.name) &&
+            (m.id == member.id || (member.standardId != 0 && m.standardId == member.standardId)))
+            throw std::logic_error("dispatch id taken twice: " + member.name);
+    if (member.id == 0) throw std::logic_error("automation member without an id: " + member.name);
     members_.push_back(std::move(member));
 }
 
@@ -165,6 +158,12 @@ Value invoke(KorvelComTools& control, std::string_view name, MemberKind kind,
              std::vector<Value>& args) {
     const Member* m = AutomationTable::instance().find(name, kind);
     if (!m) throw AutomationError("no such member: " + std::string(name));
+    return invoke(control, *m, args);
+}
+
+Value invoke(KorvelComTools& control, const Member& member, std::vector<Value>& args) {
+    const Member* m = &member;
+    if (!m->call) throw AutomationError(m->name + ": an event is raised, not called");
     if (args.size() > m->params.size()) throw AutomationError(m->name + ": too many arguments");
     std::vector<Value> call;
     call.reserve(m->params.size());

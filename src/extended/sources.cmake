@@ -5,9 +5,7 @@ target_sources(korvel_core PRIVATE
   ${CMAKE_CURRENT_SOURCE_DIR}/extended/ExtendedMembers.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/extended/Sequence.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/extended/Encoder.cpp
-  ${CMAKE_CURRENT_SOURCE_DIR}/control/automation_extended.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/extended/Decoder.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/extended/Exchange.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/extended/Operations.cpp
-  ${CMAKE_CURRENT_SOURCE_DIR}/control/automation_extended_exchange.cpp
 )

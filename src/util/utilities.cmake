@@ -5,6 +5,5 @@ target_sources(korvel_core PRIVATE
   ${CMAKE_CURRENT_SOURCE_DIR}/util/Scramble.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/util/SystemHelpers.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/control/UtilityMembers.cpp
-  ${CMAKE_CURRENT_SOURCE_DIR}/control/automation_utility.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/platform/posix/PosixSystemServices.cpp
 )

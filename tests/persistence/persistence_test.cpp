@@ -7,8 +7,8 @@
 
 #include "korvelcom/Automation.h"
 #include "korvelcom/PropertyBags.h"
+#include "persistence/PersistedSet.h"
 #include "support/World.h"
-#include "ui/PersistedProperties.h"
 
 namespace korvel {
 namespace {
@@ -159,9 +159,9 @@ TEST(Persistence, EveryPersistedPutIsAnnounced) {
     Rig w;
     w->InitProperties();
     S expected;
-    for (const auto& row : ui::persistedRows()) {
-        if (row.target == ui::Target::ExpectedOperation) continue;
-        const S name = S(row.key) + (row.target == ui::Target::IncSequence ? "Enabled" : "");
+    for (const persistence::Entry& e : persistence::savingOrder()) {
+        if (e.expectedOperation) continue;
+        const S name = e.put->name;
         setProperty(*w, name, getProperty(*w, name));
         setProperty(*w, "POSAmount", Value(S("1")));  // refused: announces nothing
         expected += name + " ";
