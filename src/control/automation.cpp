@@ -1,3 +1,5 @@
+// The by-name layer over the member table: lookup by name or dispatch id, the conversions of
+// argument values to parameter types, and calls with defaults and write-back.
 #include "korvelcom/Automation.h"
 
 #include <algorithm>

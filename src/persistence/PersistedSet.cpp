@@ -1,3 +1,4 @@
+// The persisted entries, read once from the member table's persisted lines.
 #include "persistence/PersistedSet.h"
 
 #include <algorithm>

@@ -161,10 +161,9 @@ TEST(Persistence, EveryPersistedPutIsAnnounced) {
     S expected;
     for (const persistence::Entry& e : persistence::savingOrder()) {
         if (e.expectedOperation) continue;
-        const S name = e.put->name;
-        setProperty(*w, name, getProperty(*w, name));
+        setProperty(*w, e.put->name, getProperty(*w, e.put->name));
         setProperty(*w, "POSAmount", Value(S("1")));  // refused: announces nothing
-        expected += name + " ";
+        expected += e.put->name + " ";
     }
     EXPECT_EQ(w.announced, expected);
 }
