@@ -1,6 +1,6 @@
 // Card data in what the project prints, logs or keeps on its own: finding it, masking it for
-// display, and wiping buffers that held it.  The bytes on the wire and the fields the host reads
-// are never changed; only their renderings are.  The README ("Card data") explains the rules.
+// display, and wiping buffers that held it.  The wire and the host's fields are never changed;
+// only their renderings are.  Rules: docs/card-data.md.
 #pragma once
 
 #include <cstddef>
@@ -17,13 +17,9 @@ struct CardDataSpan {
     std::string shown;
 };
 
-/// The card data in `text`, in order, not overlapping:
-/// - a magnetic track (track 1: optional "%", "B", 1-19 digits, "^", name, "^", data up to
-///   "?" or the end of the run; tracks 2 and 3: optional ";", digits, "=", digits up to "?")
-///   is shown as its kind and length, e.g. "[track 2: 37 characters]";
-/// - a card number outside a track (13 to 19 digits, the first not 0, passing the Luhn check,
-///   also inside a longer run of digits) keeps its first six and last four digits, the others
-///   shown as '*'.
+/// The card data in `text`, in order, not overlapping: a magnetic track, shown as its kind
+/// and length ("[track 2: 37 characters]"); a Luhn-valid card number of 13 to 19 digits,
+/// shown with its first six and last four digits ("497010******1235").
 std::vector<CardDataSpan> findCardData(std::string_view text);
 
 /// `text` with every span of `findCardData` replaced by its shown form.

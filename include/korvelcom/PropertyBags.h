@@ -1,11 +1,7 @@
 // Two property bags for hosts and tests: one in memory that records every write, and one kept
-// as a plain text file that a person can read and edit.
-//
-// Both keep every entry written, in order, and a key written more than once keeps each of its
-// values: the n-th read of a key (since the bag was filled) returns its n-th value, and reads
-// beyond the last value return the last one again.  A control saves the key
-// "POSAutoOperation" twice (the operation number, then the operation number the terminal's
-// replies must carry), so both values come back in the same order on loading.
+// as a plain text file (format: docs/persistence-and-ui.md).  Both keep every entry in order; a
+// key written n times is read back value by value, the last one repeating, so the control's
+// two "POSAutoOperation" entries load in the order saved.
 #pragma once
 
 #include <cstddef>
@@ -18,12 +14,9 @@
 
 namespace korvel {
 
-/// Converts `value` to the alternative that `like` holds.  Strings convert to integers when
-/// they hold a decimal whole number (surrounding spaces allowed) and to booleans when they hold
-/// "true" or "false" (any case) or a whole number (not 0 is true); integers narrow only when
-/// the value fits; booleans become -1 (true) and 0 (false) as integers and "true" / "false" as
-/// strings; integers become their decimal text.  Throws `std::invalid_argument` for text that
-/// does not convert and `std::out_of_range` for a number that does not fit.
+/// Converts `value` to the alternative that `like` holds (decimal text, "true"/"false", -1/0
+/// for booleans as integers).  Throws `std::invalid_argument` for text that does not convert,
+/// `std::out_of_range` for a number that does not fit.
 PropValue convertPropValue(const PropValue& value, const PropValue& like);
 
 /// Text form of a value for people: the string as it is, the decimal number, true or false.
@@ -82,22 +75,9 @@ class MemoryPropertyBag : public PropertyBag {
     std::map<std::string, std::size_t> cursors_;
 };
 
-/// A property bag kept as a plain text file, one entry a line:
-///
-///     # comment
-///     CommPort = 1
-///     CommSettings = "9600,e,7,1"
-///     ErrorEnabled = true
-///
-/// Strings are in double quotation marks; inside them \\ is a backslash, \" a quotation mark
-/// and \xHH (two hexadecimal digits) any byte, so every byte 0 to 255 is kept (bytes outside
-/// the printable ASCII range are always written escaped; raw bytes from 128 up are accepted
-/// when reading, so text edited in UTF-8 loads as its bytes).  Integers are decimal, booleans
-/// true or false.  A value without quotation marks that is neither a number nor a boolean is
-/// read as a string (it cannot hold '#').  Blank lines, lines starting with '#' and a '#' with
-/// the rest of its line after a value are comments.  Keys keep their
-/// exact spelling; spaces around '=' are optional.  Every value written is stored, including
-/// values equal to their default, so the file always shows the whole saved set.
+/// A property bag kept as a plain text file, one `Key = value` a line: strings quoted with
+/// \\, \" and \xHH escapes (every byte 0 to 255 kept), decimal integers, true or false, '#'
+/// comments.  Every value is stored, defaults included.
 class TextPropertyBag : public MemoryPropertyBag {
   public:
     TextPropertyBag() = default;

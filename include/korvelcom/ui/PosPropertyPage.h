@@ -1,10 +1,8 @@
-// The design-time "POS" property page as a toolkit-free model: its layout (frames, labels,
-// tooltips, list items, maximum lengths, initial texts), the state of its fields, the
-// developer's actions on them and the host's two requests, loading the selected control and
-// applying the edits.  A front (the Qt dialog, later the Windows page) draws the layout,
-// forwards keys, edits and clicks to the model and redraws a field when the model says it
-// changed.  The page reaches the control only through its properties by name (the automation
-// table), so every value passes the control's own checks.
+// The design-time "POS" property page as a toolkit-free model: layout, field state, the
+// developer's actions and the host's two requests (load the selection, apply the edits).  A
+// front draws the layout, forwards input and redraws the fields the model reports.  The page
+// reaches the control only through its properties by name, so every value passes the
+// control's own checks.  Overview: docs/persistence-and-ui.md.
 #pragma once
 
 #include <cstdint>
@@ -91,25 +89,16 @@ class PosPropertyPage {
 
     // ---- The host's requests -----------------------------------------------------------
 
-    /// The host set or changed the selection: the page keeps it and fills its fields from
-    /// the first selected control (an empty selection, or a null first entry, fills nothing),
-    /// then clears the changed mark.  Texts are loaded as the control gives them, not cut to
-    /// the boxes' maximum lengths (those limit the developer's typing).  A `CommPort` outside
-    /// 1 to 8 leaves `txtCommPort` without a selection (text ""); applying that writes port 0,
-    /// which the control refuses like any bad port.  Every field change runs the field's
-    /// handler and is told to the field observer.  Faults (an `AutomationError` from a
-    /// property get) are not trapped: they end the load at that step and reach the caller.
+    /// Keeps the selection, fills the fields from its first control (nothing when empty or
+    /// null; texts not cut; a `CommPort` outside 1 to 8 selects nothing) and clears the
+    /// changed mark.  An `AutomationError` from a get ends the load and reaches the caller.
     void selectionChanged(std::vector<KorvelComTools*> selection);
 
-    /// Writes the fields to the first selected control (nothing when the selection is empty),
-    /// then clears the changed mark.  A value the control refuses is refused as its property
-    /// put says (tag in `ReceiveError`, the property keeps its value) and the page goes on.
-    /// A number box gives the numeric value at the start of its text (leading spaces, sign,
-    /// digits, decimal part; 0 for an empty or non-numeric text) rounded to a whole number,
-    /// ties to even.  Faults end the apply at that step and reach the caller, the mark then
-    /// staying set: a number that does not fit the property's integer type (16-bit for the
-    /// retry counts, 32-bit for the time-outs) throws `AutomationError("Overflow")`, and an
-    /// `AutomationError` from a property put passes through.
+    /// Writes the fields to the first selected control and clears the changed mark; a value
+    /// the control refuses is reported by its put (tag) and the page goes on.  Number boxes
+    /// give their leading number rounded half to even.  Throws `AutomationError("Overflow")`
+    /// for a number too large for its property, and passes a put's `AutomationError` on; the
+    /// mark then stays set.
     void applyChanges();
 
     /// The changed mark: true while the page holds edits not yet applied.
