@@ -2,7 +2,7 @@
 // and new-instance initialisation.  Every entry is a step of its own: a failure (a value that
 // does not convert, a setting the port refuses, a bag that throws) skips that entry only.
 #include "control/Guarded.h"
-#include "extended/ExtendedState.h"
+#include "extended/Exchange.h"
 #include "korvelcom/PropertyBags.h"
 #include "pos/PosFields.h"
 #include "ui/PersistedProperties.h"
@@ -31,13 +31,13 @@ void KorvelComTools::WriteProperties(PropertyBag& bag) {
             case Target::PosTimeout:
                 return posTimeout_;
             case Target::ExtField:
-                return ext_->fields.at(row.index);
+                return ext_->state().fields.at(row.index);
             case Target::ExpectedOperation:
-                return ext_->expectedOperation;
+                return ext_->state().expectedOperation;
             case Target::FunctionTimeout:
-                return ext_->timeouts.at(row.index);
+                return ext_->state().timeouts.at(row.index);
             case Target::IncSequence:
-                return ext_->incSequenceEnabled;
+                return ext_->state().incSequenceEnabled;
         }
         throw std::logic_error("unknown persisted target");
     };
@@ -77,16 +77,18 @@ void KorvelComTools::ReadProperties(PropertyBag& bag) {
                     posTimeout_ = std::get<int32_t>(v);
                     break;
                 case Target::ExtField:
-                    ext_->store(static_cast<ext::Field>(row.index), std::get<std::string>(v));
+                    ext_->state().store(static_cast<ext::Field>(row.index),
+                                        std::get<std::string>(v));
                     break;
                 case Target::ExpectedOperation:
-                    ext_->expectedOperation = util::fitLeft(std::get<std::string>(v), row.width);
+                    ext_->state().expectedOperation =
+                        util::fitLeft(std::get<std::string>(v), row.width);
                     break;
                 case Target::FunctionTimeout:
-                    ext_->timeouts.at(row.index) = std::get<int32_t>(v);
+                    ext_->state().timeouts.at(row.index) = std::get<int32_t>(v);
                     break;
                 case Target::IncSequence:
-                    ext_->incSequenceEnabled = std::get<bool>(v);
+                    ext_->state().incSequenceEnabled = std::get<bool>(v);
                     break;
             }
         });
