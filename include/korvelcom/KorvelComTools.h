@@ -21,6 +21,10 @@
 
 namespace korvel {
 
+namespace ext {
+class Exchange;
+}
+
 /// The event interface.  Handlers run synchronously inside the member that raises them.
 struct KorvelComToolsEvents {
     virtual ~KorvelComToolsEvents() = default;
@@ -737,46 +741,18 @@ class KorvelComTools {
     int32_t posTimeout_ = 10000;
     std::function<void(const ui::AboutBox&)> aboutPresenter_;
     // (extended private: begin)
-    struct ExtendedState;  // src/extended/ExtendedState.h
-    struct ExtendedStateDeleter {
-        void operator()(ExtendedState* state) const noexcept;
+    // The extended protocol, and the adapter through which it reaches the link and reports
+    // by the error convention (src/control/ExtendedForwarding.cpp).
+    struct ExtendedHost;
+    struct ExtendedDeleter {
+        void operator()(ExtendedHost* host) const noexcept;
+        void operator()(ext::Exchange* exchange) const noexcept;
     };
-    std::unique_ptr<ExtendedState, ExtendedStateDeleter> ext_;
+    std::unique_ptr<ExtendedHost, ExtendedDeleter> extHost_;
+    std::unique_ptr<ext::Exchange, ExtendedDeleter> ext_;  // after its host: destroyed first
     // Creation (`newInstance` false) or new-instance initialisation of the extended state.
     void resetExtended(bool newInstance);
-    // The generic read and validating write of an extended request field (`ext::Field`).
-    std::string extendedField(int field) const;
-    void putExtendedField(int field, const std::string& value);
-    int32_t functionTimeOut(int timeout) const;
-    void putFunctionTimeOut(int timeout, int32_t value);
-    // The reply wait of an extended exchange: `lngTimeout` when it is not 0, else the function
-    // time-out that serves code `Fct` as its default wait (`POSAutoTOfctAuthorizationInter`
-    // for "01"), else 0 (codes 40, 50, 60, 41, 51, 61 and unlisted codes).
-    int32_t extendedReplyWait(const std::string& Fct, int32_t lngTimeout) const;
     // (extended private: end)
-    // (extended exchange private: begin)
-    // Refuses an extended exchange started while one is running; true when refused.
-    bool refuseNestedExchange();
-    // `POSAutoSend` without the nested-exchange refusal: the exchange's own send.
-    bool sendExtendedRequest(const std::string& Fct);
-    // The exchange's steps after the send; `reply` holds the reply text as it goes.
-    std::string extendedExchange(const std::string& Fct, int32_t wait, std::string& reply);
-    // Decodes `reply` by the layout of `Fct`; false when the code has none.
-    bool decodeExtendedReply(const std::string& Fct, const std::string& reply);
-    // Whether `reply` starts with `POSAutoSequence`.
-    bool sequenceEchoed(const std::string& reply) const;
-    // A software table entry (`codes` true: `POSAutoCode`).
-    std::string softwareEntry(int16_t index, bool codes);
-    // One extended operation: each (field, argument) pair written when the argument is not
-    // empty (always when `always` is set), then the exchange of `Fct`.
-    struct OperationArg {
-        int field;
-        const std::string* value;
-        bool always = false;
-    };
-    std::string extendedOperation(const char* tag, const char* Fct, int32_t lngTimeout,
-                                  std::initializer_list<OperationArg> args);
-    // (extended exchange private: end)
 };
 
 }  // namespace korvel

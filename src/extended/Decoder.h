@@ -1,7 +1,7 @@
 // The extended reply layouts as data: for each function code, the fields its reply carries
 // after the sequence number and the code, in order, each with its width and where it goes (an
 // extended request field, a result field, or one entry of the software table).  Start positions
-// follow from the widths.  `extractReply` cuts a reply by its layout; the control applies the
+// follow from the widths.  `extractReply` cuts a reply by its layout; the exchange applies the
 // pieces to its state.  Pure data and pure functions.
 #pragma once
 

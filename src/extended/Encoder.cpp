@@ -1,15 +1,9 @@
-// The extended request encoder: `POSAutoSend` builds the request of one function code from
-// the field table and the layout table and sends it as one framed message.
+// The extended request layouts, and the seconds a request carries for a function time-out.
 #include "extended/Encoder.h"
 
-#include "control/Guarded.h"
-#include "extended/ExtendedState.h"
-#include "korvelcom/CardData.h"
 #include "util/FixedWidth.h"
 
-namespace korvel {
-
-namespace ext {
+namespace korvel::ext {
 
 namespace {
 
@@ -81,51 +75,8 @@ std::size_t requestLength(const RequestLayout& layout) {
 
 std::string secondsField(int32_t ms) {
     std::string text = std::to_string(ms / 1000);  // C++ division truncates toward zero
-    while (text.size() < 3)
-        text.insert(0, "0");
+    if (text.size() < 3) text = std::string(3 - text.size(), '0') + text;
     return util::fitLeft(text, info(Field::TimeOut).width);
 }
 
-}  // namespace ext
-
-bool KorvelComTools::POSAutoSend(const std::string& Fct) {
-    // A request sent from a handler while an exchange waits would cross that exchange's own
-    // request and reply on the line.
-    if (refuseNestedExchange()) return false;
-    return sendExtendedRequest(Fct);
-}
-
-bool KorvelComTools::sendExtendedRequest(const std::string& Fct) {
-    return guarded("errorHandlerPOSAutosend", false, [&] {
-        ExtendedState& s = *ext_;
-        // "99": no reply has been decoded for this request yet.
-        s.status = "99";
-        s.statusCard = "99";
-        // The request may carry the card's tracks: built in place, wiped once sent.
-        std::string request;
-        request.reserve(256);  // longer than any request layout
-        WipeOnExit wipeRequest(request, "extended request");
-        request += s.field(ext::Field::Sequence);
-        request += Fct;
-        const ext::RequestLayout* layout = ext::layoutFor(Fct);
-        if (!layout) {
-            reportError("errorHandlerPOSAutosend");
-            return false;
-        }
-        for (const ext::SendCheck& check : layout->checks) {
-            // The recomputed seconds stay in the field even when they fail the check.
-            if (check.secondsFrom)
-                s.store(check.field, ext::secondsField(s.timeout(*check.secondsFrom)));
-            if (!ext::satisfies(check.rule, s.field(check.field))) {
-                reportError(check.tag);
-                return false;
-            }
-        }
-        for (ext::Field f : layout->data)
-            request += s.field(f);
-        // Its own failures are reported by the send itself.
-        return SendMessage(request);
-    });
-}
-
-}  // namespace korvel
+}  // namespace korvel::ext

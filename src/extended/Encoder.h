@@ -1,7 +1,7 @@
 // The extended request layouts as data: for each function code, the checks the request
 // depends on (in the order they run, each with its tag) and the fields it carries after the
-// sequence number and the code.  The control's `POSAutoSend` is the one generic encoder that
-// reads this table.
+// sequence number and the code.  `Exchange::send` is the one generic encoder that reads
+// this table.
 #pragma once
 
 #include <cstdint>

@@ -1,15 +1,12 @@
-// The extended exchange: request, reply wait (with the authorisation's intermediate reply),
-// sequence and function checks, decoding by the reply layout table, the operation check, and
-// the result fields.
-#include <stdexcept>
+// The extended exchange: the request built from the layout table, the reply wait (with the
+// authorisation's intermediate reply), sequence and function checks, decoding by the reply
+// layout table, the operation check, and the result fields.
+#include "extended/Exchange.h"
 
-#include "control/Guarded.h"
-#include "extended/Decoder.h"
-#include "extended/ExtendedState.h"
+#include "extended/Encoder.h"
 #include "korvelcom/CardData.h"
-#include "util/FixedWidth.h"
 
-namespace korvel {
+namespace korvel::ext {
 
 namespace {
 
@@ -18,7 +15,7 @@ std::string part(const std::string& text, std::size_t pos, std::size_t n) {
     return pos < text.size() ? text.substr(pos, n) : std::string();
 }
 
-// Marks the control's extended exchange as running for the lifetime of the guard.
+// Marks the extended exchange as running for the lifetime of the guard.
 class RunningExchange {
   public:
     explicit RunningExchange(bool& flag) : flag_(flag) { flag_ = true; }
@@ -34,166 +31,160 @@ constexpr const char* kIntermediateCode = "02";
 
 }  // namespace
 
-bool KorvelComTools::refuseNestedExchange() {
-    if (!ext_->exchangeRunning) return false;
-    // The running exchange ends its reply wait on any tag in `ReceiveError`: the refusal is
-    // shown to the host, then the previous text is put back so that the payment goes on.
-    const std::string before = st_.ReceiveError;
-    reportError("errorPOSAutoExchangeBusy");
-    st_.ReceiveError = before;
+bool Exchange::refuseNested() {
+    if (!running_) return false;
+    // The running exchange ends its reply wait on any error text: the refusal is shown to the
+    // host, then the previous text is put back so that the payment goes on.
+    reporter_.refuse("errorPOSAutoExchangeBusy");
     return true;
 }
 
-bool KorvelComTools::sequenceEchoed(const std::string& reply) const {
-    const std::string& sequence = ext_->field(ext::Field::Sequence);
+bool Exchange::send(const std::string& fct) {
+    // A request sent from a handler while an exchange waits would cross that exchange's own
+    // request and reply on the line.
+    if (refuseNested()) return false;
+    return sendRequest(fct);
+}
+
+bool Exchange::sendRequest(const std::string& fct) {
+    return guarded("errorHandlerPOSAutosend", false, [&] {
+        // "99": no reply has been decoded for this request yet.
+        s_.status = "99";
+        s_.statusCard = "99";
+        // The request may carry the card's tracks: built in place, wiped once sent.
+        std::string request;
+        request.reserve(256);  // longer than any request layout
+        WipeOnExit wipeRequest(request, "extended request");
+        request += s_.field(Field::Sequence);
+        request += fct;
+        const RequestLayout* layout = layoutFor(fct);
+        if (!layout) {
+            reporter_.fail("errorHandlerPOSAutosend");
+            return false;
+        }
+        for (const SendCheck& check : layout->checks) {
+            // The recomputed seconds stay in the field even when they fail the check.
+            if (check.secondsFrom)
+                s_.store(check.field, secondsField(s_.timeout(*check.secondsFrom)));
+            if (!satisfies(check.rule, s_.field(check.field))) {
+                reporter_.fail(check.tag);
+                return false;
+            }
+        }
+        for (Field f : layout->data)
+            request += s_.field(f);
+        // Its own failures are reported by the send itself.
+        return channel_.send(request);
+    });
+}
+
+bool Exchange::sequenceEchoed(const std::string& reply) const {
+    const std::string& sequence = s_.field(Field::Sequence);
     return part(reply, 0, sequence.size()) == sequence;
 }
 
-std::string KorvelComTools::POSAutoMessage(const std::string& Fct, int32_t lngTimeout) {
-    if (refuseNestedExchange()) return "";
-    RunningExchange running(ext_->exchangeRunning);
+std::string Exchange::message(const std::string& fct, int32_t ms) {
+    if (refuseNested()) return "";
+    RunningExchange running(running_);
     std::string reply;  // the host gets its own copy; this one may hold card data
     WipeOnExit wipeReply(reply, "extended reply");
     try {
-        ext_->status = "99";
-        ext_->statusCard = "99";
-        const int32_t wait = extendedReplyWait(Fct, lngTimeout);
+        s_.status = "99";
+        s_.statusCard = "99";
+        const int32_t wait = replyWait(fct, ms);
         // A request that was not built or not sent has been reported by the send.
-        if (!sendExtendedRequest(Fct)) return "";
-        return extendedExchange(Fct, wait, reply);
+        if (!sendRequest(fct)) return "";
+        return exchange(fct, wait, reply);
     } catch (...) {
         // Falls through to the failure path below.
     }
-    reportError("errorHandlerPOSAutoMessage");
+    reporter_.fail("errorHandlerPOSAutoMessage");
     return reply;
 }
 
-std::string KorvelComTools::extendedExchange(const std::string& Fct, int32_t wait,
-                                             std::string& reply) {
-    // This exchange raises `ReceivedEvent` itself once the reply is decoded.
-    if (st_.ReceiveEnabled) st_.ReceivedEventDeferred = true;
-    reply = RecMessage(wait);
+std::string Exchange::exchange(const std::string& fct, int32_t wait, std::string& reply) {
+    // This exchange raises the received event itself once the reply is decoded.
+    channel_.holdReceivedEvent();
+    reply = channel_.receive(wait);
     if (reply.empty()) {
-        reportError("errorHandlerPOSAutoMessage");
+        reporter_.fail("errorHandlerPOSAutoMessage");
         return "";
     }
     const auto sequenceMismatch = [&] {
         wipe(reply, "extended reply");
-        POSAutoIncSequence();  // a reply arrived and was compared: the number moves on
-        reportError("errorHandlerPOSAutoSequence");
+        incSequence();  // a reply arrived and was compared: the number moves on
+        reporter_.fail("errorHandlerPOSAutoSequence");
         return std::string();
     };
     if (!sequenceEchoed(reply)) return sequenceMismatch();
 
     // An authorisation may first answer that it is in progress; the host may abort the wait
     // for the final reply.  Only one intermediate reply is waited through.
-    if (Fct == "01" && part(reply, 2, 2) == kIntermediateCode) {
-        if (sink_) sink_->AbortEnabledEvent();
-        reply = RecMessage(ext_->timeout(ext::Timeout::Authorization));
+    if (fct == "01" && part(reply, 2, 2) == kIntermediateCode) {
+        reporter_.abortEnabled();
+        reply = channel_.receive(s_.timeout(Timeout::Authorization));
         if (reply.empty()) {
-            reportError("errorHandlerPOSAutoMessage");
+            reporter_.fail("errorHandlerPOSAutoMessage");
             return "";
         }
         if (!sequenceEchoed(reply)) return sequenceMismatch();
     }
 
-    POSAutoIncSequence();
+    incSequence();
 
     const auto functionFailure = [&] {
         wipe(reply, "extended reply");
-        reportError("errorHandlerPOSAutoFunction");
+        reporter_.fail("errorHandlerPOSAutoFunction");
     };
-    if (part(reply, 2, Fct.size()) != Fct) {
+    if (part(reply, 2, fct.size()) != fct) {
         functionFailure();
         return "";
     }
-    if (!decodeExtendedReply(Fct, reply)) {
+    if (!decode(fct, reply)) {
         functionFailure();
-    } else if (ext::replyLayoutFor(Fct)->checksOperation &&
-               ext_->field(ext::Field::Operation) != ext_->expectedOperation) {
+    } else if (replyLayoutFor(fct)->checksOperation &&
+               s_.field(Field::Operation) != s_.expectedOperation) {
         // The decoded fields keep their new values.
         wipe(reply, "extended reply");
-        reportError("errorHandlerPOSAutoOperation");
+        reporter_.fail("errorHandlerPOSAutoOperation");
         return "";
     }
 
-    if (!reply.empty() && st_.ReceiveEnabled && st_.MessageReady && sink_) sink_->ReceivedEvent();
+    if (!reply.empty() && channel_.messageReady()) reporter_.received();
     return reply;
 }
 
-bool KorvelComTools::decodeExtendedReply(const std::string& Fct, const std::string& reply) {
-    const ext::ReplyLayout* layout = ext::replyLayoutFor(Fct);
+bool Exchange::decode(const std::string& fct, const std::string& reply) {
+    const ReplyLayout* layout = replyLayoutFor(fct);
     if (!layout) return false;
-    ExtendedState& s = *ext_;
-    const std::size_t start = s.field(ext::Field::Sequence).size() + Fct.size();
-    using Into = ext::ReplyField::Into;
-    std::vector<ext::Extracted> pieces =
-        ext::extractReply(*layout, reply, start, s.field(ext::Field::Control));
-    for (ext::Extracted& piece : pieces) {
+    const std::size_t start = s_.field(Field::Sequence).size() + fct.size();
+    using Into = ReplyField::Into;
+    std::vector<Extracted> pieces = extractReply(*layout, reply, start, s_.field(Field::Control));
+    for (Extracted& piece : pieces) {
         const std::size_t which = piece.target.which;
         switch (piece.target.into) {
             case Into::Request:
-                s.store(static_cast<ext::Field>(which), piece.text);
+                s_.store(static_cast<Field>(which), piece.text);
                 break;
             case Into::Result: {
                 // The previous reply's value is wiped before its buffer is let go.
-                std::string& into =
-                    which == static_cast<std::size_t>(ext::Result::Status)       ? s.status
-                    : which == static_cast<std::size_t>(ext::Result::StatusCard) ? s.statusCard
-                                                                                 : s.results[which];
+                std::string& into = s_.result(static_cast<Result>(which));
                 wipe(into, "extended result");
                 into = std::move(piece.text);
                 break;
             }
             case Into::Code:
-                s.codes[which] = std::move(piece.text);
+                s_.codes[which] = std::move(piece.text);
                 break;
             case Into::Version:
-                s.versions[which] = std::move(piece.text);
+                s_.versions[which] = std::move(piece.text);
                 break;
         }
     }
-    for (ext::Extracted& piece : pieces)
+    for (Extracted& piece : pieces)
         wipe(piece.text, "extended reply field");
-    if (layout->setsExpectedOperation) s.expectedOperation = s.field(ext::Field::Operation);
+    if (layout->setsExpectedOperation) s_.expectedOperation = s_.field(Field::Operation);
     return true;
 }
 
-std::string KorvelComTools::POSAutoApplication() const {
-    return ext_->result(ext::Result::Application);
-}
-std::string KorvelComTools::POSAutoReceipt() const {
-    return ext_->result(ext::Result::Receipt);
-}
-std::string KorvelComTools::POSAutoPrivate() const {
-    return ext_->result(ext::Result::Private);
-}
-std::string KorvelComTools::POSAutoNbCharacter() const {
-    return ext_->result(ext::Result::NbCharacter);
-}
-std::string KorvelComTools::POSAutoString() const {
-    return ext_->result(ext::Result::String);
-}
-std::string KorvelComTools::POSAutoStatusEFT() const {
-    return ext_->result(ext::Result::StatusEFT);
-}
-
-std::string KorvelComTools::softwareEntry(int16_t index, bool codes) {
-    if (index < 0)
-        throw std::out_of_range(codes ? "POSAutoCode: negative index"
-                                      : "POSAutoVersion: negative index");
-    if (static_cast<std::size_t>(index) >= ext::kSoftwareEntries) {
-        reportError(codes ? "errorPOSAutoCode" : "errorPOSAutoVersion");
-        return "";
-    }
-    return codes ? ext_->codes[index] : ext_->versions[index];
-}
-
-std::string KorvelComTools::POSAutoCode(int16_t index) {
-    return softwareEntry(index, true);
-}
-std::string KorvelComTools::POSAutoVersion(int16_t index) {
-    return softwareEntry(index, false);
-}
-
-}  // namespace korvel
+}  // namespace korvel::ext

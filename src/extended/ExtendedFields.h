@@ -1,7 +1,7 @@
 // The extended request fields and the per-function time-outs as data: one table row per field
 // (property name, width, initial value, write check, error tags, value mapping) and one per
-// time-out (property name, initial milliseconds, the function code it serves).  The control's
-// generic write, the request encoder, and the reply decoder all read these tables.  Pure data
+// time-out (property name, initial milliseconds, the function code it serves).  The validating
+// write, the request encoder, and the reply decoder all read these tables.  Pure data
 // and pure functions; no control is needed to use them.
 #pragma once
 

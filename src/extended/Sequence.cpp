@@ -1,12 +1,11 @@
-// Advancing the sequence number after each reply.
+// The sequence number that follows another.
 #include "extended/Sequence.h"
 
 #include <cmath>
 #include <cstdint>
 #include <limits>
 
-#include "control/Guarded.h"
-#include "extended/ExtendedState.h"
+#include "extended/ExtendedFields.h"
 
 namespace korvel {
 
@@ -19,18 +18,8 @@ std::string ext::nextSequence(std::string_view current) {
     int next = static_cast<int>(rounded) + 1;
     if (next > 99) next = 1;
     std::string text = std::to_string(next);
-    if (text.size() < 2) text.insert(0, "0");
+    if (text.size() < 2) text = "0" + text;
     return text;
-}
-
-void KorvelComTools::POSAutoIncSequence() {
-    if (!ext_->incSequenceEnabled) return;
-    try {
-        // A direct store: no check, no notification.
-        ext_->store(ext::Field::Sequence, ext::nextSequence(ext_->field(ext::Field::Sequence)));
-    } catch (...) {
-        ext_->field(ext::Field::Sequence) = "01";
-    }
 }
 
 }  // namespace korvel

@@ -5,7 +5,7 @@
 // throws) skips that entry only.
 #include "control/Guarded.h"
 #include "extended/ExtendedFields.h"
-#include "extended/ExtendedState.h"
+#include "extended/Exchange.h"
 #include "korvelcom/PropertyBags.h"
 #include "persistence/PersistedSet.h"
 #include "pos/PosFields.h"
@@ -20,7 +20,7 @@ void KorvelComTools::WriteProperties(PropertyBag& bag) {
         ignoreFailure([&] {
             std::vector<Value> none;
             const PropValue value = e.expectedOperation
-                                        ? PropValue(ext_->expectedOperation)
+                                        ? PropValue(ext_->state().expectedOperation)
                                         : persistence::toPropValue(e.get->call(*this, none));
             bag.write(e.key, value, e.saveDefault);
         });
@@ -49,7 +49,7 @@ void KorvelComTools::ReadProperties(PropertyBag& bag) {
             // that hands back something else.
             const PropValue v = convertPropValue(bag.read(e->key, e->loadDefault), e->loadDefault);
             if (e->expectedOperation) {
-                ext_->expectedOperation =
+                ext_->state().expectedOperation =
                     util::fitLeft(std::get<std::string>(v), ext::info(ext::Field::Operation).width);
             } else if (e->unchecked) {
                 storeUnchecked(e->put->name, v);

@@ -1,16 +1,16 @@
-// The extended protocol's rig: the shared world with a newly placed control, its scripted terminal
-// answering each request with the next text of a script, or the simulator's extended responder.
+// The extended protocol's rig: an `ext::Exchange` on a fake link that answers each reply wait
+// with the next text of a script and records what was sent, and a fake host that records what
+// was reported.  Also the compact notations the extended tests write their cases in.
 #pragma once
 
+#include <algorithm>
 #include <deque>
-#include <functional>
-#include <memory>
+#include <iterator>
 #include <sstream>
 #include <string>
+#include <vector>
 
-#include "korvelcom/Automation.h"
-#include "sim/ExtendedResponder.h"
-#include "support/World.h"
+#include "extended/Exchange.h"
 
 namespace korvel::test {
 
@@ -36,71 +36,63 @@ inline std::vector<std::pair<std::string, std::string>> pairs(const std::string&
     return out;
 }
 
-struct Ext : World {
-    std::deque<std::string> script;  ///< the reply to each request in turn; "" for none
-    std::unique_ptr<sim::ExtendedResponder> responder;
-    /// Runs inside AbortEnabledEvent, as a host's handler would; the event's virtual time.
-    std::function<void()> onAbortEnabled;
-    int64_t abortEnabledUs = -1;
+struct Ext : ext::Channel, ext::Reporter {
+    std::deque<std::string> script;              ///< the reply to each wait in turn; "" for none
+    std::vector<std::string> sent;               ///< every request sent
+    std::vector<int32_t> waits;                  ///< every reply wait, ms
+    std::vector<std::string> errors, announced;  ///< every tag shown, every property changed
+    std::string errorText;                       ///< the tag left as the error text
+    int receivedEvents = 0, abortEvents = 0;
+    bool ready = true;  ///< receiving enabled and a message stored
+    ext::Exchange x{*this, *this};
 
     /// `placed`: initialised as a newly placed control (else as created, before any loading).
     explicit Ext(bool placed = true) {
-        if (placed) c->InitNewInstance();
-        c->setEventSink(&sink_);
-        peer->onEot = [this] {
-            const std::string text = script.empty() ? "" : script.front();
-            if (!script.empty()) script.pop_front();
-            if (!text.empty()) peer->replyAfter(100'000, Peer::frame(text));
-        };
-    }
-    /// The simulator answering as an extended terminal.
-    sim::ExtendedOptions& simulateExtended() {
-        sim::Terminal& t = simulate();
-        responder = std::make_unique<sim::ExtendedResponder>(p.loop(), t);
-        t.setResponder(responder->responder());
-        return responder->options();
-    }
-    /// The text of the first request the scripted terminal received ("" when none).
-    std::string request() const {
-        const std::string& r = peer->received;
-        const auto stx = r.find(link::STX);
-        return stx == std::string::npos ? "" : r.substr(stx + 1, r.find(link::ETX, stx) - stx - 1);
-    }
-    /// Whole milliseconds since the last byte the control sent.
-    int64_t sinceLastSentMs() {
-        int64_t at = 0;
-        for (const WireLog::Entry& e : p.wire().entries())
-            if (e.dir == WireLog::Dir::Out) at = e.timeUs;
-        return (nowUs() - at) / 1000;
+        if (placed) x.reset(true);
     }
     /// An extended property by name without its "POSAuto" prefix.
-    std::string get(const std::string& name) {
-        return std::get<std::string>(getProperty(*c, "POSAuto" + name));
+    std::string get(const std::string& name) const {
+        if (const auto f = ext::fieldNamed("POSAuto" + name)) return x.field(*f);
+        static const std::vector<std::string> results = {"Status",  "StatusCard", "Application",
+                                                         "Receipt", "Private",    "NbCharacter",
+                                                         "String",  "StatusEFT"};
+        const auto r = std::find(results.begin(), results.end(), name) - results.begin();
+        return x.result(static_cast<ext::Result>(r));
     }
     void set(const std::string& name, const std::string& value) {
-        setProperty(*c, "POSAuto" + name, Value(value));
+        x.putField(*ext::fieldNamed("POSAuto" + name), value);
     }
     /// Writes "Name=value ..." through the validating writes, or (`checked` false) stores it
-    /// unchecked as a loaded control may hold it.
+    /// unchecked as a loaded control may hold it; "TOfctX=ms" sets a function time-out.
     void setAll(const std::string& list, bool checked = true) {
-        for (const auto& [name, value] : pairs(list))
-            checked ? set(name, value)
-                    : void(c->storeExtendedFieldUnchecked("POSAuto" + name, value));
+        for (const auto& [name, value] : pairs(list)) {
+            for (const ext::TimeoutInfo& t : ext::timeouts())
+                if ("POSAuto" + name == t.name) x.putTimeout(t.timeout, std::stoi(value));
+            if (name.starts_with("TOfct")) continue;
+            checked ? set(name, value) : void(x.storeUnchecked("POSAuto" + name, value));
+        }
     }
 
-  private:
-    // Hands every event to `events` and runs `onAbortEnabled`.
-    struct Sink : KorvelComToolsEvents {
-        Ext& w;
-        explicit Sink(Ext& ext) : w(ext) {}
-        void ReceivedEvent() override { w.events.ReceivedEvent(); }
-        void ErrorEvent(std::string& tag) override { w.events.ErrorEvent(tag); }
-        void AbortEnabledEvent() override {
-            w.events.AbortEnabledEvent();
-            w.abortEnabledUs = w.nowUs();
-            if (w.onAbortEnabled) w.onAbortEnabled();
-        }
-    } sink_{*this};
+    bool send(const std::string& message) override {
+        sent.push_back(message);
+        return true;
+    }
+    std::string receive(int32_t ms) override {
+        waits.push_back(ms);
+        const std::string text = script.empty() ? "" : script.front();
+        if (!script.empty()) script.pop_front();
+        return text;
+    }
+    void holdReceivedEvent() override {}
+    bool messageReady() override { return ready; }
+    void fail(const char* tag) override {
+        errors.push_back(tag);
+        errorText = tag;
+    }
+    void refuse(const char* tag) override { errors.push_back(tag); }
+    void abortEnabled() override { ++abortEvents; }
+    void received() override { ++receivedEvents; }
+    void changed(const char* name) override { announced.push_back(name); }
 };
 
 }  // namespace korvel::test

@@ -1,5 +1,6 @@
-// Whole extended exchanges in virtual time: the checks of sequence, function and operation
-// number, each reply layout decoded, and the authorisation's intermediate reply.
+// Whole extended exchanges: the checks of sequence, function and operation number, and each
+// reply layout decoded.  The authorisation's intermediate reply is checked on the wire through
+// the control (extended_control).
 #include <gtest/gtest.h>
 
 #include "extended/ExtendedRig.h"
@@ -15,7 +16,7 @@ std::string read(Ext& w, const std::string& name) {
     if (name != "Software") return w.get(name);
     std::string all;
     for (int16_t i = 0; i < 32; ++i)
-        all += w->POSAutoCode(i) + w->POSAutoVersion(i);
+        all += w.x.code(i) + w.x.version(i);
     return all;
 }
 
@@ -63,11 +64,11 @@ TEST(ExtendedExchange, EachReplyIsCheckedThenDecodedByItsLayout) {
         Ext w;
         w.setAll(row.setup);
         w.script = {row.reply};
-        EXPECT_EQ(w->POSAutoMessage(row.code, 5000), row.tag.empty() ? row.reply : "");
-        EXPECT_EQ(w->ReceiveError(), row.tag);
-        EXPECT_EQ(w.events.errors, row.tag.empty() ? Strings{} : Strings{row.tag});
-        EXPECT_EQ(w.events.received + w.events.abortEnabled, row.tag.empty() ? 1 : 0);
-        EXPECT_EQ(w->POSAutoSequence(), row.sequence);
+        EXPECT_EQ(w.x.message(row.code, 5000), row.tag.empty() ? row.reply : "");
+        EXPECT_EQ(w.errors, row.tag.empty() ? Strings{} : Strings{row.tag});
+        EXPECT_EQ(w.receivedEvents + w.abortEvents, row.tag.empty() ? 1 : 0);
+        EXPECT_EQ(w.waits, std::vector<int32_t>{5000});
+        EXPECT_EQ(w.get("Sequence"), row.sequence);
         for (const auto& [name, value] : pairs(row.want)) {
             const std::string got = read(w, name);
             EXPECT_EQ(got,
@@ -84,71 +85,13 @@ TEST(ExtendedExchange, OnlyACardReadingAnnouncesTheOperationOfTheNextPayment) {
     for (const auto& [reply, announces] : rows) {
         SCOPED_TRACE(reply);
         Ext w;
-        w->setReceiveEnabled(false);  // the exchanges raise no ReceivedEvent then
-        w->setPOSAutoOperation("0042");
-        w->setPOSAutoCardReader(reply.substr(2, 2) == "10" ? "0" : "1");
+        w.ready = false;  // receiving off: the exchanges raise no ReceivedEvent then
+        w.set("Operation", "0042");
+        w.set("CardReader", reply.substr(2, 2) == "10" ? "0" : "1");
         w.script = {reply, msg("0204|00")};
-        EXPECT_EQ(w->POSAutoMessage(reply.substr(2, 2)), reply);
-        EXPECT_EQ(w->POSAutoReceiptMerchant(), announces ? msg("0204|00") : "");
-        EXPECT_EQ(w.events.received, 0);
-    }
-}
-
-// The simulator answers an authorisation first with its intermediate reply, then with the final
-// one in a session of its own; the card reading before it announces the operation number.
-TEST(ExtendedAuthorisation, AnIntermediateReplyRaisesAbortEnabledAndWaitsAgain) {
-    struct Row {
-        std::string name, tag, sequence, trace;
-        int64_t secondWaitMs = -1;  ///< from AbortEnabledEvent to the end, when checked
-    };
-    const std::string once = "E a F a T e A f A t", twice = once + " e A f A t";
-    const std::vector<Row> rows = {
-        {"final reply", "", "03", twice},
-        {"nested operations refused", "", "03", twice},
-        {"aborted by the host after 500 ms", kNoReply, "02", once, 500},
-        // The wait ends on the first tick past its deadline.
-        {"no final reply", kNoReply, "02", once, 8001},
-        {"second intermediate reply", "errorHandlerPOSAutoFunction", "03", twice},
-        {"final reply out of sequence", "errorHandlerPOSAutoSequence", "03", twice}};
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.name);
-        Ext w;
-        sim::ExtendedOptions& options = w.simulateExtended();
-        w->setPOSAutoCardReader("1");
-        ASSERT_EQ(w->POSAutoReadingCard().substr(0, 10), msg("0111|00|0001"));
-        options.noFinalReply = row.name == "no final reply";
-        options.secondIntermediate = row.name == "second intermediate reply";
-        options.wrongSequence = row.name == "final reply out of sequence";
-        w->setPOSAutoTOfctAuthorization(8000);
-        Strings errors;
-        w.onAbortEnabled = [&] {
-            if (row.name == "nested operations refused") {
-                EXPECT_EQ(w->POSAutoBeep("5"), "");
-                EXPECT_EQ(w->POSAutoMessage("14"), "");
-                EXPECT_FALSE(w->POSAutoSend("14"));
-                EXPECT_EQ(w->ReceiveError(), "") << "the running wait goes on";
-                errors.assign(3, "errorPOSAutoExchangeBusy");
-            }
-            if (row.secondWaitMs == 500)
-                w.p.simLoop().after(500'000, [&] { w->setAbortReceive(true); });
-        };
-        w.p.wire().clear();
-        const std::string final = msg("0201|00|0001|00|CB01|000000004200|978");
-        EXPECT_EQ(w->POSAutoAuthorization("000000004200", "978", "4", "", 3000).substr(0, 31),
-                  row.tag.empty() ? final : "");
-        EXPECT_EQ(w->ReceiveError(), row.tag);
-        if (!row.tag.empty()) errors.push_back(row.tag);
-        EXPECT_EQ(w.events.errors, errors);
-        EXPECT_EQ(w.events.abortEnabled, 1);
-        EXPECT_EQ(w.events.received, row.tag.empty() ? 2 : 1);
-        EXPECT_EQ(w->POSAutoSequence(), row.sequence);
-        EXPECT_EQ(w->POSAutoStatus(), row.tag.empty() ? "00" : "99") << "reset by each exchange";
-        EXPECT_EQ(w.trace(), row.trace);
-        if (row.secondWaitMs >= 0) {
-            EXPECT_EQ(w.nowUs() / 1000 - w.abortEnabledUs / 1000, row.secondWaitMs);
-        }
-        EXPECT_FALSE(w->AbortReceive());
-        EXPECT_EQ(w->POSAutoNumBeep(), "1");
+        EXPECT_EQ(w.x.message(reply.substr(2, 2), 0), reply);
+        EXPECT_EQ(w.x.run(ext::Operation::ReceiptMerchant, {}, 0), announces ? msg("0204|00") : "");
+        EXPECT_EQ(w.receivedEvents, 0);
     }
 }
 
