@@ -22,10 +22,6 @@ class Link : public ::testing::Test {
         ASSERT_TRUE(w->SendMessage("REQ"));
         restart();
     }
-    void arrive(const std::string& bytes) {  // the terminal's bytes, after their wire time
-        w.peer.send(bytes);
-        loop().runFor(static_cast<int64_t>(bytes.size() + 1) * 1100);
-    }
 };
 
 }  // namespace korvel::test

@@ -9,20 +9,11 @@ namespace {
 
 using Tags = std::vector<std::string>;
 
-class Link : public ::testing::Test {
-  protected:
+TEST(LinkMembers, CommInitReopensWithoutNotifications) {
     World w;
-    SimLoop& loop() { return w.p.simLoop(); }
-    void arrive(const std::string& bytes) {  // the terminal's bytes, after their wire time
-        w.peer->send(bytes);
-        loop().runFor(static_cast<int64_t>(bytes.size() + 1) * 1100);
-    }
-};
-
-TEST_F(Link, CommInitReopensWithoutNotifications) {
     ASSERT_TRUE(w->CommInit());
     ASSERT_TRUE(w->CommInit()) << "an open port is closed and reopened";
-    arrive("123456");  // no notifications: the bytes wait for raw reading
+    w.peer->arrive("123456");  // no notifications: the bytes wait for raw reading
     w->setCommInputLen(4);
     EXPECT_EQ(w->CommInputLen(), 6) << "the count waiting, not the value set";
     EXPECT_EQ(w->CommInput(), "1234");
@@ -35,7 +26,8 @@ TEST_F(Link, CommInitReopensWithoutNotifications) {
     EXPECT_EQ(w.events.errors, Tags{"errorHandlerCommInit"});
 }
 
-TEST_F(Link, MissingBusyAndVanishedPorts) {
+TEST(LinkMembers, MissingBusyAndVanishedPorts) {
+    World w;
     w.p.missingPorts.insert(4);
     w.p.busyPorts.insert(5);
     EXPECT_FALSE(w->CommInit(4, ""));
@@ -48,7 +40,7 @@ TEST_F(Link, MissingBusyAndVanishedPorts) {
     w.peer->ackEnq = w.peer->ackFrames = false;
     ASSERT_TRUE(w->CommInit(1, ""));
     w->setCommOutput(ByteArray(1, {0x05, 0x02, 0x41, 0x03, 0x42}));
-    loop().runFor(10'000);
+    w.p.simLoop().runFor(10'000);
     w.p.comm()->unplug();
     w->setCommOutput(std::string("lost"));  // ignored
     EXPECT_EQ(w.trace(), "E F");

@@ -6,15 +6,15 @@ namespace {
 
 TEST_F(Link, CommOpenFlushesAndLetsTheHandlerCollect) {
     ASSERT_TRUE(w->CommInit(0, ""));
-    arrive("stale");
+    w.peer.arrive("stale");
     ASSERT_TRUE(w->CommOpen());
     EXPECT_EQ(w.comm->inBufferCount(), 0);
-    arrive("xy");
+    w.peer.arrive("xy");
     EXPECT_EQ(w.st().CaptureBuffer, "xy") << "taken by the handler";
     EXPECT_TRUE(w->CommClose());
     EXPECT_FALSE(w.comm->portOpen());
     restart();
-    arrive("lost");
+    w.peer.arrive("lost");
     EXPECT_EQ(w.trace(), "") << "a closed port neither keeps nor logs what arrives";
     EXPECT_FALSE(w->CommClose()) << "a closed port refuses the read of Input";
     EXPECT_EQ(w.events.errors, Tags{"errorHandlerCommClose"});
@@ -57,7 +57,7 @@ TEST_F(Link, TestExchange) {
 
 TEST_F(Link, TestExchangeWithAReplyTakenEarlyAndWithoutAPort) {
     ASSERT_TRUE(w->CommOpen());
-    arrive("zz" + testFrame("OK!"));
+    w.peer.arrive("zz" + testFrame("OK!"));
     std::string rec, send = "PING";
     int16_t status = -1;
     int32_t timeout = 5000;

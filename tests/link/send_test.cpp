@@ -67,11 +67,11 @@ TEST(Send, SessionsAndRetries) {
 
 TEST_F(Link, WaitAck) {
     ASSERT_TRUE(w->CommOpen());
-    arrive("\x06");  // taken by the receive handler before the wait starts
+    w.peer.arrive("\x06");  // taken by the receive handler before the wait starts
     const int64_t t0 = w.nowUs();
     EXPECT_TRUE(w->WaitAck());
     EXPECT_EQ(w.nowUs(), t0) << "no wait at all";
-    arrive("x\x06");  // only the first character counts
+    w.peer.arrive("x\x06");  // only the first character counts
     EXPECT_FALSE(w->WaitAck());
     EXPECT_EQ(w.st().ReceiveError, "errorHandlerWaitAck");
     restart();

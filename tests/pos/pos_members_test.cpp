@@ -1,5 +1,5 @@
-// The control's basic payment members: puts by name and their checks, the record shared by a
-// thread's controls, and how the exchange's event combines with the link's.
+// The control's basic payment members: puts by name and their checks, the record shared by
+// a thread's controls.
 #include <gtest/gtest.h>
 
 #include <thread>
@@ -11,20 +11,9 @@ namespace korvel::test {
 namespace {
 
 using Tags = std::vector<std::string>;
-const std::string kReply70 = "010000015001" + std::string(55, 'R') + "978";
 
-class Pos : public ::testing::Test {
-  protected:
+TEST(PosMembers, RequestFieldPuts) {
     World w;
-    std::string reply;  // the terminal answers every request with it, unless empty
-    void SetUp() override {
-        w.peer->onEot = [this] {
-            if (!reply.empty()) w.peer->replyAfter(150'000, Peer::frame(reply));
-        };
-    }
-};
-
-TEST_F(Pos, RequestFieldPuts) {
     const std::tuple<const char*, const char*, const char*> rows[] = {
         // tag "": stored{"POSAmount", "00001500", ""},
         {"POSAmount", "1500", "errorPOSAmountLength"},
@@ -56,7 +45,8 @@ TEST_F(Pos, RequestFieldPuts) {
     }
 }
 
-TEST_F(Pos, FieldsSharedByTheControlsOfOneThread) {
+TEST(PosMembers, FieldsSharedByTheControlsOfOneThread) {
+    World w;
     KorvelComTools second(w.p);
     w->setPOSAmount("00004200");
     EXPECT_EQ(second.POSAmount(), "00004200");
@@ -65,30 +55,6 @@ TEST_F(Pos, FieldsSharedByTheControlsOfOneThread) {
     EXPECT_EQ(other, std::string(2, '\0'));
     KorvelComTools third(w.p);
     EXPECT_EQ(second.POSAmount(), "00000001") << "a new control resets the record for all";
-}
-
-TEST_F(Pos, ReceivedEventDeferral) {
-    reply = kReply70;
-    w->setReceiveEnabled(false);
-    EXPECT_EQ(w->POSMessage(), reply);
-    EXPECT_FALSE(w->linkState().ReceivedEventDeferred) << "deferred only when enabled";
-    w->setReceiveEnabled(true);
-    w->POSMessage();
-    EXPECT_EQ(w.events.received, 1);
-    // The deferral outlasts the exchange: an unsolicited message is stored without the event.
-    w.peer->replyAfter(300'000, Peer::frame("UNSOLICITED"));
-    w.p.simLoop().runFor(2'000'000);
-    EXPECT_EQ(w->ReceiveMessage(), "UNSOLICITED");
-    EXPECT_EQ(w.events.received, 1);
-    std::string test = "T";
-    w->SendMessageTestK7200(test);
-    EXPECT_FALSE(w->linkState().ReceivedEventDeferred) << "a test send ends the deferral too";
-    // A bare POSsend opens a session, which also ends it: its reply comes by the event.
-    reply = "X";
-    EXPECT_TRUE(w->POSsend());
-    w.p.simLoop().runFor(2'000'000);
-    EXPECT_EQ(w->ReceiveMessage() + w->EFTposDev(), "X978") << "the reply fields stay";
-    EXPECT_EQ(w.events.received, 2);
 }
 
 }  // namespace

@@ -23,10 +23,9 @@ class Pos : public ::testing::Test {
         };
     }
     std::string replyFields() {
-        using F = pos::ReplyField;
-        std::string out;
-        for (F f : {F::Number, F::Stat, F::Amount, F::Mode, F::Rep, F::Dev})
-            out += (out.empty() ? "" : "|") + pay.reply(f);
+        std::string out = pay.reply(pos::ReplyField::Number);
+        for (int f = 1; f < 6; ++f)
+            out += "|" + pay.reply(static_cast<pos::ReplyField>(f));
         return out;
     }
 };
@@ -62,6 +61,31 @@ TEST_F(Pos, NoReply) {
     EXPECT_EQ(w.nowUs(), 2'098'000) << "armed at 97, then the whole time-out";
     EXPECT_EQ(replyFields(), kBlank);
     EXPECT_EQ(w.events.received, 0);
+}
+
+TEST_F(Pos, ReceivedEventDeferral) {
+    reply = kReply70;
+    w.st().ReceiveEnabled = false;
+    EXPECT_EQ(pay.POSMessage(timeout), reply);
+    EXPECT_FALSE(w.st().ReceivedEventDeferred) << "deferred only when enabled";
+    w.st().ReceiveEnabled = true;
+    pay.POSMessage(timeout);
+    EXPECT_EQ(w.events.received, 1);
+    // The deferral outlasts the exchange: an unsolicited message is stored without the event.
+    w.peer.replyAfter(300'000, Peer::frame("UNSOLICITED"));
+    w.p.simLoop().runFor(2'000'000);
+    EXPECT_EQ(w.st().ReceiveMessage, "UNSOLICITED");
+    EXPECT_EQ(w.events.received, 1);
+    std::string test = "T";
+    w->SendMessageTestK7200(test);
+    EXPECT_FALSE(w.st().ReceivedEventDeferred) << "a test send ends the deferral too";
+    // A bare POSsend opens a session, which also ends it: its reply comes by the event.
+    reply = "X";
+    EXPECT_TRUE(pay.POSsend());
+    w.p.simLoop().runFor(2'000'000);
+    EXPECT_EQ(w.st().ReceiveMessage + pay.reply(pos::ReplyField::Dev), "X978")
+        << "the reply fields stay";
+    EXPECT_EQ(w.events.received, 2);
 }
 
 TEST_F(Pos, RequestChangedDuringTheWaitGoesIntoTheNextOne) {

@@ -31,6 +31,11 @@ class Peer {
     std::string received;         ///< bytes the terminal received, in order
 
     void send(const std::string& bytes) { p_.terminal().write(bytes); }
+    /// Sends bytes and runs the loop until they have arrived (their wire time and a little).
+    void arrive(const std::string& bytes) {
+        send(bytes);
+        p_.simLoop().runFor(static_cast<int64_t>(bytes.size() + 1) * 1100);
+    }
     /// Puts bytes on the line after `delayUs` of virtual time.
     void sendAfter(int64_t delayUs, const std::string& bytes) {
         p_.simLoop().after(delayUs, [this, bytes] { p_.terminal().write(bytes); });
