@@ -12,7 +12,7 @@
 #include "korvelcom/KorvelComTools.h"
 #include "sim/Terminal.h"
 #include "sim/TerminalPort.h"
-#include "support/Peer.h"
+#include "Peer.h"
 
 namespace korvel::test {
 
