@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
+#include "Peer.h"
 #include "korvelcom/KorvelComTools.h"
 #include "sim/Terminal.h"
 #include "sim/TerminalPort.h"
-#include "Peer.h"
 
 namespace korvel::test {
 
