@@ -16,6 +16,7 @@
 #include <string>
 
 #include "korvelcom/ByteArray.h"
+#include "korvelcom/LinkState.h"
 #include "korvelcom/platform/Platform.h"
 #include "korvelcom/ui/AboutBox.h"
 
@@ -23,6 +24,12 @@ namespace korvel {
 
 namespace ext {
 class Exchange;
+}
+namespace link {
+class Link;
+}
+namespace pos {
+class Payment;
 }
 
 /// The event interface.  Handlers run synchronously inside the member that raises them.
@@ -34,31 +41,6 @@ struct KorvelComToolsEvents {
     virtual void ErrorEvent(std::string& errType) { (void)errType; }
     /// An authorisation sent its intermediate reply; the host may now end the final wait.
     virtual void AbortEnabledEvent() {}
-};
-
-/// The control's working state record for the serial link.  Exposed read-only for diagnostics
-/// and tests; hosts change it only through the automation members.
-struct LinkState {
-    std::string CaptureBuffer;     ///< characters the receive handler took and nobody consumed
-    int16_t SessionTriesLeft = 0;  ///< attempts left in the current send session
-    bool ReceiveArmed = false;     ///< whether arriving characters may start a terminal session
-    std::string ReceiveMessage;    ///< the last message received
-    std::string ReceiveError;      ///< the last error tag
-    bool AbortReceive = false;     ///< host's request to stop waiting for a message
-    int32_t TOwaitChar = 600;      ///< ms: longest wait for an expected answer character
-    int32_t TOwaitRetry = 1200;    ///< ms: pause before a retry
-    int32_t TOwaitReply = 20;      ///< ms: pause before the control transmits
-    int32_t TOBetweenChar = 50;    ///< ms: silence that ends a reception
-    int32_t NextCommandTick = 0;   ///< tick after which the next send may start
-    int32_t NextCommandGap = 0;    ///< ms: the gap in force when `NextCommandTick` was set
-    int32_t TOWaitBetweenCommand = 100;  ///< ms: minimum gap between two exchanges
-    int16_t RetrySession = 3;            ///< ENQ attempts to open a session
-    int16_t RetryData = 3;               ///< sessions per send
-    bool EscapeKeyEnabled = true;        ///< the Escape key may end waits
-    bool ErrorEnabled = true;            ///< `ErrorEvent` is raised on failures
-    bool ReceiveEnabled = true;          ///< `ReceivedEvent` may be raised
-    bool MessageReady = false;           ///< a message was stored since the last reset
-    bool ReceivedEventDeferred = false;  ///< a running exchange raises `ReceivedEvent` itself
 };
 
 /// Size of the control on its host window, in pixels.
@@ -686,57 +668,30 @@ class KorvelComTools {
     Platform& platform() { return platform_; }
 
   private:
-    enum class WaitEnd { Condition, Deadline, Escape };
-
-    // Error convention: store the tag, raise ErrorEvent when enabled.
+    // Error convention: store the tag, raise ErrorEvent when enabled (the link keeps the tag).
     void reportError(const char* tag);
     // The one failure path of an operation: runs `body`; when it throws, reports `tag` by the
     // error convention and returns `failureValue`.  Defined in control/Guarded.h.
     template <class R, class F>
     R guarded(const char* tag, R failureValue, F&& body);
-    // Stores a tag without raising the event (internal steps).
-    void storeTag(const char* tag) { st_.ReceiveError = tag; }
     void markChanged(const char* name);
     // Runs `step`, ignoring a failure of the component (property setters).
     template <class F>
     void ignoreFailure(F&& step) noexcept;
-
-    // The waiting pattern: yield; Escape ends it; then the condition; repeat until the tick is
-    // later than `deadline`.  Exceptions from the condition propagate to the caller.
-    template <class Cond>
-    WaitEnd waitUntil(int32_t deadline, Cond&& cond);
-    WaitEnd waitFor(int32_t durationMs);
-    void WaitTOReply();
-    int32_t tick() { return platform_.loop().tick(); }
-    // Ends an exchange: the next send waits `TOWaitBetweenCommand` ms from now.
-    void setNextCommandTick() {
-        st_.NextCommandGap = st_.TOWaitBetweenCommand;
-        st_.NextCommandTick = tickAdd(tick(), st_.NextCommandGap);
-    }
-
-    // Takes every waiting character out of `Comm` and empties `CaptureBuffer`.
-    void flush();
-    void setLineDefaults(int16_t rThreshold);
-    void onComm();
     void putPosField(int field, const std::string& value);
-    void CheckReceiveStart();
-    // Appends arriving characters to `into` until `TOBetweenChar` ms pass without one (or an
-    // Escape abort); `deadline` holds the last silence deadline afterwards.  `keep` trims
-    // `into` after every append to what the caller's checks can still use, so a line that
-    // never falls silent cannot make it grow without bound.
-    void gather(std::string& into, int32_t& deadline, void (*keep)(std::string&));
-    // Trims for `gather`: a frame from its first STX on, at most `link::kMaxGathered`
-    // characters; or only the last character.
-    static void keepFrame(std::string& gathered);
-    static void keepLast(std::string& gathered);
-    bool receivePacketSteps();
-    int32_t waitingCount() { return comm_->inBufferCount(); }
+
+    // Relays the link's events to the sink (control/KorvelComTools.cpp).
+    struct LinkEvents;
 
     Platform& platform_;
     std::unique_ptr<SerialComm> comm_;
     KorvelComToolsEvents* sink_ = nullptr;
     std::function<void(const std::string&)> propertyChanged_;
-    LinkState st_;
+    std::unique_ptr<LinkEvents> linkEvents_;
+    std::unique_ptr<link::Link> link_;
+    std::unique_ptr<pos::Payment> payment_;
+    // The link's state record: the properties the container sees read and write it.
+    LinkState& st_;
     Extent size_{};
     int32_t posTimeout_ = 10000;
     std::function<void(const ui::AboutBox&)> aboutPresenter_;

@@ -1,6 +1,6 @@
-// Definitions of the control's private templates: the failure path of an operation, the
-// setters' ignore-failure rule, and the waiting pattern.  Included by the .cpp files that
-// implement members of the control.
+// Definitions of the control's private templates: the failure path of an operation and the
+// setters' ignore-failure rule.  Included by the .cpp files that implement members of the
+// control.
 #pragma once
 
 #include "korvelcom/KorvelComTools.h"
@@ -25,19 +25,6 @@ void KorvelComTools::ignoreFailure(F&& step) noexcept {
         step();
     } catch (...) {
         // A property setter skips a step the component refused and goes on.
-    }
-}
-
-template <class Cond>
-KorvelComTools::WaitEnd KorvelComTools::waitUntil(int32_t deadline, Cond&& cond) {
-    HostLoop& loop = platform_.loop();
-    for (;;) {
-        loop.yieldUntil(deadline);
-        // Read at every poll, so a handler that changes the switch during the yield counts.
-        if (st_.EscapeKeyEnabled && loop.escapeDown()) return WaitEnd::Escape;
-        const int32_t now = loop.tick();
-        if (cond()) return WaitEnd::Condition;
-        if (tickPassed(now, deadline)) return WaitEnd::Deadline;
     }
 }
 

@@ -3,8 +3,8 @@
 #include "korvelcom/KorvelComTools.h"
 
 #include "control/Guarded.h"
-#include "korvelcom/CardData.h"
-#include "pos/PosFields.h"
+#include "link/Link.h"
+#include "pos/Payment.h"
 
 namespace korvel {
 namespace {
@@ -15,9 +15,25 @@ constexpr int kVersionRevision = 0;
 constexpr Extent kLogoSize{32, 32};
 }  // namespace
 
+// The link reports to whatever sink the host has set at the moment it raises an event.
+struct KorvelComTools::LinkEvents : link::Events {
+    explicit LinkEvents(KorvelComTools& control) : c(control) {}
+    void errorEvent(std::string& errType) override {
+        if (c.sink_) c.sink_->ErrorEvent(errType);
+    }
+    void receivedEvent() override {
+        if (c.sink_) c.sink_->ReceivedEvent();
+    }
+    KorvelComTools& c;
+};
+
 KorvelComTools::KorvelComTools(Platform& platform)
-    : platform_(platform), comm_(platform.createSerial()) {
-    comm_->setOnComm([this] { onComm(); });
+    : platform_(platform),
+      comm_(platform.createSerial()),
+      linkEvents_(std::make_unique<LinkEvents>(*this)),
+      link_(std::make_unique<link::Link>(*comm_, platform.loop(), *linkEvents_)),
+      payment_(std::make_unique<pos::Payment>(*link_)),
+      st_(link_->state()) {
     size_ = kLogoSize;
     // The request fields are shared by every control of this thread: each new one resets them.
     pos::threadRecord().resetRequest();
@@ -31,9 +47,7 @@ KorvelComTools::~KorvelComTools() {
         comm_->setOnComm(nullptr);
         if (comm_->portOpen()) comm_->setPortOpen(false);
     });
-    // What the terminal said may include card data: gone with the control.
-    wipe(st_.ReceiveMessage, "ReceiveMessage");
-    wipe(st_.CaptureBuffer, "CaptureBuffer");
+    // The link wipes what the terminal said as it goes.
 }
 
 void KorvelComTools::InitNewInstance() {
@@ -70,8 +84,7 @@ ui::ComponentInfo KorvelComTools::componentInfo() {
 }
 
 void KorvelComTools::reportError(const char* tag) {
-    st_.ReceiveError = tag;
-    if (st_.ErrorEnabled && sink_) sink_->ErrorEvent(st_.ReceiveError);
+    link_->reportError(tag);
 }
 
 void KorvelComTools::markChanged(const char* name) {

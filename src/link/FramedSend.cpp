@@ -1,17 +1,12 @@
 // Sending a message as an acknowledged frame inside an ENQ/ACK session, with session and frame
 // retries.
-#include "control/Guarded.h"
 #include "korvelcom/CardData.h"
-#include "korvelcom/KorvelComTools.h"
 #include "link/Frame.h"
+#include "link/Link.h"
 
-namespace korvel {
+namespace korvel::link {
 
-using link::ACK;
-using link::ENQ;
-using link::EOT;
-
-bool KorvelComTools::SendMessage(const std::string& strMessage) {
+bool Link::SendMessage(const std::string& strMessage) {
     return guarded("errorHandlerSendMessage", false, [&] {
         st_.ReceiveError.clear();
         wipe(st_.ReceiveMessage, "ReceiveMessage");
@@ -28,7 +23,7 @@ bool KorvelComTools::SendMessage(const std::string& strMessage) {
         const bool honoured = ahead >= 0 && ahead <= std::max(st_.NextCommandGap, 0);
         waitUntil(honoured ? st_.NextCommandTick : now, [] { return false; });
 
-        const auto frame = link::buildFrame(strMessage);
+        const auto frame = buildFrame(strMessage);
         if (!frame) {
             reportError("errorHandleraddLRC8toString");
             throw SerialError("message too long for a frame");
@@ -37,13 +32,13 @@ bool KorvelComTools::SendMessage(const std::string& strMessage) {
             if (!OpenSession()) return false;  // its tag and event stand
             for (;;) {
                 WaitTOReply();
-                comm_->output(*frame);
+                comm_.output(*frame);
                 if (WaitAck()) {
                     // A frame attempt that failed before this one left its step tag; the send
                     // has recovered, and a stale tag would end the reply wait at once.
                     st_.ReceiveError.clear();
                     WaitTOReply();
-                    comm_->output(std::string(1, EOT));
+                    comm_.output(std::string(1, EOT));
                     WaitTOReply();
                     st_.ReceiveArmed = true;
                     setNextCommandTick();
@@ -62,7 +57,7 @@ bool KorvelComTools::SendMessage(const std::string& strMessage) {
     });
 }
 
-bool KorvelComTools::OpenSession() {
+bool Link::OpenSession() {
     return guarded("errorHandlerOpenSession", false, [&] {
         st_.ReceiveArmed = false;
         st_.AbortReceive = false;
@@ -82,10 +77,10 @@ bool KorvelComTools::OpenSession() {
     });
 }
 
-bool KorvelComTools::SendEnq() {
+bool Link::SendEnq() {
     try {
         if (CommOpen()) {
-            comm_->output(std::string(1, ENQ));  // no reply pause before ENQ
+            comm_.output(std::string(1, ENQ));  // no reply pause before ENQ
             return true;
         }
     } catch (...) {
@@ -95,28 +90,28 @@ bool KorvelComTools::SendEnq() {
     return false;
 }
 
-bool KorvelComTools::WaitAck() {
+bool Link::WaitAck() {
     try {
-        if (comm_->portOpen()) {
+        if (comm_.portOpen()) {
             const int32_t deadline = tickAdd(tick(), st_.TOwaitChar);
-            comm_->setRThreshold(0);  // the wait reads the answer itself
-            comm_->setInputLen(0);
+            comm_.setRThreshold(0);  // the wait reads the answer itself
+            comm_.setInputLen(0);
             // The receive handler may have taken the answer while the ENQ or frame was going
             // out: only its first character counts.
             if (!st_.CaptureBuffer.empty()) {
                 st_.CaptureBuffer.resize(1);
                 if (st_.CaptureBuffer[0] == ACK) {
                     st_.CaptureBuffer.clear();
-                    comm_->setRThreshold(1);
+                    comm_.setRThreshold(1);
                     return true;
                 }
             }
             st_.CaptureBuffer.clear();
             waitUntil(deadline, [&] { return waitingCount() > 0; });
             if (waitingCount() > 0) {
-                const std::string answer = comm_->input();
+                const std::string answer = comm_.input();
                 if (!answer.empty() && answer[0] == ACK) {
-                    comm_->setRThreshold(1);
+                    comm_.setRThreshold(1);
                     return true;
                 }
                 // A wrong answer waits out the whole window before the session is ended.
@@ -126,14 +121,14 @@ bool KorvelComTools::WaitAck() {
     } catch (...) {
         // Any port failure ends the wait as if no ACK came.
     }
-    ignoreFailure([&] { comm_->output(std::string(1, EOT)); });
+    ignoreFailure([&] { comm_.output(std::string(1, EOT)); });
     WaitTORetry();
     ignoreFailure([&] {
-        comm_->input();
-        comm_->setRThreshold(1);
+        comm_.input();
+        comm_.setRThreshold(1);
     });
     storeTag("errorHandlerWaitAck");
     return false;
 }
 
-}  // namespace korvel
+}  // namespace korvel::link

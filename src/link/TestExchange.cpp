@@ -1,30 +1,25 @@
 // The test exchange of one terminal model: a CRC16-protected frame with no session, answered
 // by a frame whose text must begin with "OK".
-#include "control/Guarded.h"
-#include "korvelcom/KorvelComTools.h"
 #include "link/Frame.h"
+#include "link/Link.h"
 
-namespace korvel {
-
-using link::ETX;
-using link::STX;
+namespace korvel::link {
 
 namespace {
 constexpr int16_t kStatusNothing = 72;   // 'H': port closed or no reply in time
 constexpr int16_t kStatusBadReply = 69;  // 'E': reply too short or its CRC did not match
 constexpr int16_t kStatusNotOk = 1;
 constexpr int16_t kStatusOk = 0;
-constexpr int32_t kDefaultTestTimeout = 3000;
 }  // namespace
 
-bool KorvelComTools::SendMessageTestK7200(std::string& strSend) {
+bool Link::SendMessageTestK7200(std::string& strSend) {
     try {
         if (CommOpen()) {
             st_.ReceivedEventDeferred = false;
-            const auto framed = link::appendTestCrc(strSend + ETX);
+            const auto framed = appendTestCrc(strSend + ETX);
             if (framed) {
                 strSend = *framed;
-                comm_->output(STX + strSend);  // no pause, no ENQ, no EOT
+                comm_.output(STX + strSend);  // no pause, no ENQ, no EOT
                 return true;
             }
         }
@@ -35,15 +30,14 @@ bool KorvelComTools::SendMessageTestK7200(std::string& strSend) {
     return false;
 }
 
-void KorvelComTools::RecMessageTestK7200(std::string& strRec, int16_t& intStatus,
-                                         int32_t& longTimeOut) {
+void Link::RecMessageTestK7200(std::string& strRec, int16_t& intStatus, int32_t& longTimeOut) {
     strRec.clear();
     intStatus = kStatusNothing;
     try {
-        if (comm_->portOpen()) {
+        if (comm_.portOpen()) {
             st_.ReceivedEventDeferred = false;
-            comm_->setRThreshold(0);  // stays off until the next CommOpen
-            comm_->setInputLen(0);
+            comm_.setRThreshold(0);  // stays off until the next CommOpen
+            comm_.setInputLen(0);
             // A reply the receive handler already took counts from its STX on.
             if (!st_.CaptureBuffer.empty()) {
                 const auto stx = st_.CaptureBuffer.find(STX);
@@ -55,7 +49,7 @@ void KorvelComTools::RecMessageTestK7200(std::string& strRec, int16_t& intStatus
                 longTimeOut = tickAdd(tick(), longTimeOut);
                 waitUntil(longTimeOut, [&] { return waitingCount() > 0; });
                 if (waitingCount() > 0) {
-                    strRec = comm_->input();
+                    strRec = comm_.input();
                     replied = true;
                 }
             }
@@ -69,8 +63,7 @@ void KorvelComTools::RecMessageTestK7200(std::string& strRec, int16_t& intStatus
                     const int received = 256 * static_cast<uint8_t>(strRec.back()) +
                                          static_cast<uint8_t>(strRec[strRec.size() - 2]);
                     strRec.resize(strRec.size() - 2);
-                    if (strRec.size() > link::kMaxFrameText + 1 ||
-                        link::testCrc(strRec) != received) {
+                    if (strRec.size() > kMaxFrameText + 1 || testCrc(strRec) != received) {
                         intStatus = kStatusBadReply;
                         return;  // a CRC mismatch reports through the status alone
                     }
@@ -88,17 +81,12 @@ void KorvelComTools::RecMessageTestK7200(std::string& strRec, int16_t& intStatus
     reportError("errorHandlerRecMessageTestK7200");
 }
 
-void KorvelComTools::RecMessageTestK7200(std::string& strRec, int16_t& intStatus) {
-    int32_t timeout = kDefaultTestTimeout;
-    RecMessageTestK7200(strRec, intStatus, timeout);
-}
-
-void KorvelComTools::MessageTestK7200(std::string& strSend, std::string& strRec, int16_t& intStatus,
-                                      int32_t& longTimeOut) {
+void Link::MessageTestK7200(std::string& strSend, std::string& strRec, int16_t& intStatus,
+                            int32_t& longTimeOut) {
     intStatus = kStatusNothing;
     try {
         if (SendMessageTestK7200(strSend)) {
-            platform_.loop().yield();
+            loop_.yield();
             strRec.clear();
             RecMessageTestK7200(strRec, intStatus, longTimeOut);
             return;
@@ -109,10 +97,4 @@ void KorvelComTools::MessageTestK7200(std::string& strSend, std::string& strRec,
     reportError("errorHandlerMessageTestK7200");
 }
 
-void KorvelComTools::MessageTestK7200(std::string& strSend, std::string& strRec,
-                                      int16_t& intStatus) {
-    int32_t timeout = kDefaultTestTimeout;
-    MessageTestK7200(strSend, strRec, intStatus, timeout);
-}
-
-}  // namespace korvel
+}  // namespace korvel::link

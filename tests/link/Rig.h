@@ -1,9 +1,9 @@
-// The link's test rig: one world in virtual time, its record restarted at will.
+// The link's test rig: the link's own world in virtual time, its record restarted at will.
 #pragma once
 
 #include <gtest/gtest.h>
 
-#include "support/World.h"
+#include "support/LinkWorld.h"
 
 namespace korvel::test {
 
@@ -11,20 +11,16 @@ using Tags = std::vector<std::string>;
 
 class Link : public ::testing::Test {
   protected:
-    World w;
+    LinkWorld w;
     SimLoop& loop() { return w.p.simLoop(); }
     void restart() {
         w.p.wire().clear();
         w.events = {};
-        w->setReceiveError("");
+        w.st().ReceiveError.clear();
     }
     void arm() {  // a successful send arms the receive path
         ASSERT_TRUE(w->SendMessage("REQ"));
         restart();
-    }
-    void arrive(const std::string& bytes) {  // the terminal's bytes, after their wire time
-        w.peer->send(bytes);
-        loop().runFor(static_cast<int64_t>(bytes.size() + 1) * 1100);
     }
 };
 

@@ -1,61 +1,23 @@
-// Port management, raw I/O and the CRC16 test exchange on the simulated port.
-#include "korvelcom/Automation.h"
+// Opening and closing the port, and the CRC16 test exchange, on the simulated port.
 #include "link/Rig.h"
 
 namespace korvel::test {
 namespace {
 
-TEST_F(Link, CommInitReopensWithoutNotifications) {
-    ASSERT_TRUE(w->CommInit());
-    ASSERT_TRUE(w->CommInit()) << "an open port is closed and reopened";
-    arrive("123456");  // no notifications: the bytes wait for raw reading
-    w->setCommInputLen(4);
-    EXPECT_EQ(w->CommInputLen(), 6) << "the count waiting, not the value set";
-    EXPECT_EQ(w->CommInput(), "1234");
-    EXPECT_EQ(w->CommInput(), "56");
-    ASSERT_TRUE(w->CommInit(2, ""));
-    EXPECT_FALSE(w->CommInit(0, "9600,x,7,1"));
-    EXPECT_EQ(w->CommSettings(), "9600,e,7,1") << "refused settings keep the old ones";
-    EXPECT_EQ(w->CommPort(), 2);
-    EXPECT_FALSE(w->CommPortOpen()) << "the close before the refused step stays done";
-    EXPECT_EQ(w.events.errors, Tags{"errorHandlerCommInit"});
-}
-
 TEST_F(Link, CommOpenFlushesAndLetsTheHandlerCollect) {
-    ASSERT_TRUE(w->CommInit());
-    arrive("stale");
+    ASSERT_TRUE(w->CommInit(0, ""));
+    w.peer.arrive("stale");
     ASSERT_TRUE(w->CommOpen());
-    EXPECT_EQ(w->CommInputLen(), 0);
-    arrive("xy");
-    EXPECT_EQ(w->linkState().CaptureBuffer, "xy") << "taken by the handler";
+    EXPECT_EQ(w.comm->inBufferCount(), 0);
+    w.peer.arrive("xy");
+    EXPECT_EQ(w.st().CaptureBuffer, "xy") << "taken by the handler";
     EXPECT_TRUE(w->CommClose());
-    EXPECT_FALSE(w->CommPortOpen());
+    EXPECT_FALSE(w.comm->portOpen());
     restart();
-    arrive("lost");
+    w.peer.arrive("lost");
     EXPECT_EQ(w.trace(), "") << "a closed port neither keeps nor logs what arrives";
     EXPECT_FALSE(w->CommClose()) << "a closed port refuses the read of Input";
     EXPECT_EQ(w.events.errors, Tags{"errorHandlerCommClose"});
-}
-
-TEST_F(Link, MissingBusyAndVanishedPorts) {
-    w.p.missingPorts.insert(4);
-    w.p.busyPorts.insert(5);
-    EXPECT_FALSE(w->CommInit(4, ""));
-    EXPECT_FALSE(w->CommInit(5, ""));
-    w->setErrorEnabled(false);
-    EXPECT_FALSE(w->CommOpen());
-    EXPECT_EQ(w->ReceiveError(), "errorHandlerCommOpen");
-    EXPECT_EQ(w.events.errors, (Tags{"errorHandlerCommInit", "errorHandlerCommInit"}));
-    EXPECT_THROW(getProperty(*w, "CommInputLen"), AutomationError) << "getters pass failures on";
-    w.peer->ackEnq = w.peer->ackFrames = false;
-    ASSERT_TRUE(w->CommInit(1, ""));
-    w->setCommOutput(ByteArray(1, {0x05, 0x02, 0x41, 0x03, 0x42}));
-    loop().runFor(10'000);
-    w.p.comm()->unplug();
-    w->setCommOutput(std::string("lost"));  // ignored
-    EXPECT_EQ(w.trace(), "E F");
-    EXPECT_FALSE(w->CommClose()) << "the flush fails on a port that went away";
-    EXPECT_TRUE(w->CommInit()) << "a fresh open recovers";
 }
 
 std::string testFrame(const std::string& text) {
@@ -71,11 +33,11 @@ TEST_F(Link, TestExchange) {
         {testFrame("NO"), 1, "NO\x03", true},  {"\x02OK", 69, "OK", true},
         {"OK\x03\x10\x20", 69, "", true},      {"", 72, "", true},
     };
-    w.peer->ackFrames = false;  // this terminal model answers with a frame, not an ACK
+    w.peer.ackFrames = false;  // this terminal model answers with a frame, not an ACK
     for (const auto& [reply, status0, rec0, tagged] : rows) {
         SCOPED_TRACE(WireLog::describe(reply));
         restart();
-        if (!reply.empty()) w.peer->sendAfter(300'000, reply);
+        if (!reply.empty()) w.peer.sendAfter(300'000, reply);
         std::string send = "PING", rec = "stale";
         int16_t status = -1;
         int32_t timeout = 700;
@@ -88,14 +50,14 @@ TEST_F(Link, TestExchange) {
         EXPECT_EQ(w.events.errors, tagged ? Tags{"errorHandlerRecMessageTestK7200"} : Tags{});
         // The variable holds a deadline tick: the last silence's, or the first character's.
         EXPECT_EQ(timeout, reply.empty() ? tick0 + 701 : loop().tick() - 1);
-        EXPECT_EQ(w->comm().rThreshold(), 0) << "notifications stay off";
+        EXPECT_EQ(w.comm->rThreshold(), 0) << "notifications stay off";
         loop().runFor(100'000);
     }
 }
 
 TEST_F(Link, TestExchangeWithAReplyTakenEarlyAndWithoutAPort) {
     ASSERT_TRUE(w->CommOpen());
-    arrive("zz" + testFrame("OK!"));
+    w.peer.arrive("zz" + testFrame("OK!"));
     std::string rec, send = "PING";
     int16_t status = -1;
     int32_t timeout = 5000;
@@ -105,10 +67,10 @@ TEST_F(Link, TestExchangeWithAReplyTakenEarlyAndWithoutAPort) {
     EXPECT_EQ(status, 0);
     EXPECT_EQ(w.nowUs() - t0, 51'000) << "no first-character wait, only the silence";
     EXPECT_TRUE(w->CommClose());
-    w->RecMessageTestK7200(rec, status);
+    w->RecMessageTestK7200(rec, status, timeout);
     EXPECT_EQ(status, 72);
     w.p.missingPorts.insert(1);
-    w->MessageTestK7200(send, rec, status);
+    w->MessageTestK7200(send, rec, status, timeout);
     EXPECT_EQ(w.events.errors,
               (Tags{"errorHandlerRecMessageTestK7200", "errorHandlerCommOpen",
                     "errorHandlerSendMessageTestK7200", "errorHandlerMessageTestK7200"}));

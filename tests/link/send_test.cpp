@@ -49,34 +49,33 @@ TEST(Send, SessionsAndRetries) {
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(r.trace);
-        World v;
-        v.peer->ackEnq = r.enqAnswered == 0;
-        v.peer->ackFrames = r.framesAnswered;
+        LinkWorld v;
+        v.peer.ackEnq = r.enqAnswered == 0;
+        v.peer.ackFrames = r.framesAnswered;
         int eots = 0;  // each failed ENQ attempt ends with EOT
-        v.peer->onEot = [&] { v.peer->ackEnq |= ++eots == r.enqAnswered - 1; };
-        v->setRetrySession(r.retrySession);
-        v->setRetryData(r.retryData);
+        v.peer.onEot = [&] { v.peer.ackEnq |= ++eots == r.enqAnswered - 1; };
+        v.st().RetrySession = r.retrySession;
+        v.st().RetryData = r.retryData;
         EXPECT_EQ(v->SendMessage("AB"), !*r.tag);
         EXPECT_EQ(v.trace(true), r.trace);
         EXPECT_EQ(v.nowUs() / 1000, r.endMs);
         EXPECT_EQ(v.events.errors, *r.tag ? Tags{r.tag} : Tags{});
-        EXPECT_EQ(v->linkState().NextCommandTick,
-                  r.enqAnswered < 0 ? 0 : v.p.simLoop().tick() + 100)
+        EXPECT_EQ(v.st().NextCommandTick, r.enqAnswered < 0 ? 0 : v.p.simLoop().tick() + 100)
             << "the gap starts only after a session opened";
     }
 }
 
 TEST_F(Link, WaitAck) {
     ASSERT_TRUE(w->CommOpen());
-    arrive("\x06");  // taken by the receive handler before the wait starts
+    w.peer.arrive("\x06");  // taken by the receive handler before the wait starts
     const int64_t t0 = w.nowUs();
     EXPECT_TRUE(w->WaitAck());
     EXPECT_EQ(w.nowUs(), t0) << "no wait at all";
-    arrive("x\x06");  // only the first character counts
+    w.peer.arrive("x\x06");  // only the first character counts
     EXPECT_FALSE(w->WaitAck());
-    EXPECT_EQ(w->ReceiveError(), "errorHandlerWaitAck");
+    EXPECT_EQ(w.st().ReceiveError, "errorHandlerWaitAck");
     restart();
-    w.peer->sendAfter(100'000, "N\x06");
+    w.peer.sendAfter(100'000, "N\x06");
     const int64_t t1 = w.nowUs();
     EXPECT_FALSE(w->WaitAck());
     EXPECT_EQ(w.trace(), "x4E a T");
@@ -87,7 +86,7 @@ TEST_F(Link, WaitAck) {
 TEST_F(Link, PortThatWillNotOpenOrMessageTooLong) {
     w.p.missingPorts.insert(1);
     EXPECT_FALSE(w->SendEnq());
-    EXPECT_EQ(w->ReceiveError(), "errorHandlerSendEnq") << "stored without an event";
+    EXPECT_EQ(w.st().ReceiveError, "errorHandlerSendEnq") << "stored without an event";
     EXPECT_FALSE(w->SendMessage("x"));
     EXPECT_EQ(w.events.errors,
               (Tags{"errorHandlerCommOpen", "errorHandlerCommOpen", "errorHandlerCommOpen",
@@ -104,11 +103,11 @@ TEST(Gap, KeptAfterAnExchange) {
     for (const int32_t start : {1'000'000, INT32_MAX - 100, -1})
         for (const int32_t gap : {5, 0, -1, 300}) {
             SCOPED_TRACE("start " + std::to_string(start) + ", gap " + std::to_string(gap));
-            World v(start);
+            LinkWorld v(start);
             ASSERT_TRUE(v->SendMessage("A"));
             EXPECT_EQ(v.p.wire().entries().front().timeUs, 1'000) << "the first send: one yield";
             const int64_t endMs = v.nowUs() / 1000;
-            v->setTOWaitBetweenCommand(gap);
+            v.st().TOWaitBetweenCommand = gap;
             v.p.wire().clear();
             ASSERT_TRUE(v->SendMessage("B"));
             EXPECT_NEAR(v.p.wire().entries().front().timeUs / 1000 - endMs, 100, 1);
@@ -125,17 +124,17 @@ TEST_F(Link, Waits) {
     EXPECT_EQ(lasts([&] { w->WaitTimeout(500); }), 1'000) << "a passed deadline: one yield";
     for (const auto& [retry, us] :
          {std::pair{5, 6'000}, {0, 1'000}, {-9, 1'000}, {1200, 1'201'000}}) {
-        w->setTOwaitRetry(retry);
+        w.st().TOwaitRetry = retry;
         EXPECT_EQ(lasts([&] { w->WaitTORetry(); }), us) << "TOwaitRetry " << retry;
     }
     // Handlers run inside waits: the Escape key, the switch, a new pause.
     loop().after(300'000, [&] { loop().setEscape(true); });
     EXPECT_EQ(lasts([&] { w->WaitTORetry(); }), 300'000) << "Escape";
-    w->setEscapeKeyEnabled(false);
-    loop().after(100'000, [&] { w->setEscapeKeyEnabled(true); });
+    w.st().EscapeKeyEnabled = false;
+    loop().after(100'000, [&] { w.st().EscapeKeyEnabled = true; });
     EXPECT_EQ(lasts([&] { w->WaitTimeout(loop().tick() + 1000); }), 100'000);
     loop().setEscape(false);
-    loop().after(10'000, [&] { w->setTOwaitRetry(5); });
+    loop().after(10'000, [&] { w.st().TOwaitRetry = 5; });
     EXPECT_EQ(lasts([&] { w->WaitTORetry(); }), 1'201'000) << "a running wait keeps its deadline";
 }
 
