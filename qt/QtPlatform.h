@@ -22,9 +22,10 @@ class QtPlatform final : public Platform {
 
     /// The Qt host loop.
     QtHostLoop& loop() override { return loop_; }
-    /// Serial ports are the platform seam's own (`Platform::createSerial`): port numbers
-    /// resolve through `PortMap`, transports come from `makeSystemTransport`, and the Qt loop
-    /// services them.
+    // Serial ports are the platform seam's own (`Platform::createSerial`): port numbers
+    // resolve through `PortMap`, transports come from `makeSystemTransport`, and the Qt loop
+    // services them.
+
     /// The system's settings store (`makeSystemSettingsStore`).
     SettingsStore& settings() override { return *settings_; }
     /// The system's services (`makeSystemServices`).

@@ -4,9 +4,13 @@
 #include <cstdint>
 #include <functional>
 
-#include "korvelcom/platform/Transport.h"
-
 namespace korvel {
+
+/// What a host loop waits on until a source has work: a file descriptor on POSIX, a HANDLE on
+/// Windows.  Opaque to everything but the loop of the same system.
+using ReadyHandle = std::intptr_t;
+/// No handle: nothing can arrive that an idle loop must wake for.
+inline constexpr ReadyHandle kNoReadyHandle = -1;
 
 /// Something the loop services at every yield: a serial port delivering its notifications, a
 /// simulator reading its line.

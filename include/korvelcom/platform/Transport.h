@@ -10,16 +10,11 @@
 #include <string>
 
 #include "korvelcom/platform/Endpoint.h"
+#include "korvelcom/platform/HostLoop.h"
 #include "korvelcom/platform/LineSettings.h"
 #include "korvelcom/platform/SerialComm.h"
 
 namespace korvel {
-
-/// What a host loop waits on until a transport has bytes to read: a file descriptor on POSIX, a
-/// HANDLE on Windows.  Opaque to everything but the loop of the same system.
-using ReadyHandle = std::intptr_t;
-/// No handle: nothing can arrive that an idle loop must wake for.
-inline constexpr ReadyHandle kNoReadyHandle = -1;
 
 /// A full-duplex byte stream.  Everything happens on one thread and nothing blocks: reads take
 /// what has arrived, writes queue what cannot leave at once.  A transport whose device or
