@@ -23,7 +23,7 @@
 #include <vector>
 
 #include "korvelcom/KorvelComTools.h"
-#include "platform/posix/PosixSerialComm.h"
+#include "korvelcom/platform/Endpoint.h"
 #include "sim/PaymentResponder.h"
 #include "sim/PtyPort.h"
 #include "sim/Terminal.h"

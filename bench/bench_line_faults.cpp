@@ -27,10 +27,10 @@
 #include <thread>
 
 #include "korvelcom/KorvelComTools.h"
+#include "korvelcom/platform/Endpoint.h"
 #include "korvelcom/platform/Platform.h"
 #include "link/Frame.h"
 #include "platform/posix/PosixHostLoop.h"
-#include "platform/posix/PosixSerialComm.h"
 #include "platform/posix/Pty.h"
 
 namespace {

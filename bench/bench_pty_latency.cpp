@@ -2,7 +2,7 @@
 //
 // A writer thread sends one byte at a time to the pty master, at irregular intervals of 1 to 3
 // ms, and notes the time just before each write.  The main thread waits the way the control
-// does (yield, read the tick, repeat) with a PosixSerialComm on the slave side, RThreshold 1;
+// does (yield, read the tick, repeat) with a serial port on the slave side, RThreshold 1;
 // its receive notification notes the time and takes the byte.  Reports the delay from write to
 // notification: median, p90, p99 and max in microseconds; the goal is a median under 1 ms.
 //
@@ -17,8 +17,9 @@
 #include <thread>
 #include <vector>
 
+#include "korvelcom/platform/Endpoint.h"
+#include "platform/BufferedSerialComm.h"
 #include "platform/posix/PosixHostLoop.h"
-#include "platform/posix/PosixSerialComm.h"
 #include "platform/posix/Pty.h"
 
 namespace {
@@ -41,7 +42,7 @@ int main(int argc, char** argv) {
     korvel::Pty pty;
     korvel::PortMap::set(1, pty.slavePath());
     korvel::PosixHostLoop loop;
-    korvel::PosixSerialComm port(loop);
+    korvel::BufferedSerialComm port(loop, korvel::systemOpener());
     port.setSettings("9600,n,8,1");
     port.setRThreshold(1);
 

@@ -19,9 +19,10 @@
 #include <functional>
 
 #include "korvelcom/KorvelComTools.h"
+#include "korvelcom/platform/Endpoint.h"
 #include "korvelcom/platform/Platform.h"
+#include "platform/BufferedSerialComm.h"
 #include "platform/posix/PosixHostLoop.h"
-#include "platform/posix/PosixSerialComm.h"
 #include "platform/posix/Pty.h"
 
 namespace {
@@ -82,7 +83,7 @@ int main(int argc, char** argv) {
     // 2. The bare waiting pattern on a loop of its own.
     {
         korvel::PosixHostLoop loop;
-        korvel::PosixSerialComm serial(loop);
+        korvel::BufferedSerialComm serial(loop, korvel::systemOpener());
         serial.setSettings("9600,n,8,1");
         serial.setPortOpen(true);
         report("yield/tick loop on PosixHostLoop", &loop, [&] {
@@ -96,13 +97,13 @@ int main(int argc, char** argv) {
     //    cadence an idle yield has.  What the loops above cost beyond it is their own work.
     {
         korvel::PosixHostLoop loop;
-        korvel::PosixSerialComm serial(loop);
+        korvel::BufferedSerialComm serial(loop, korvel::systemOpener());
         serial.setSettings("9600,n,8,1");
         serial.setPortOpen(true);
         report("floor: bare poll(device, 1 ms) loop", nullptr, [&] {
             const double end = wallSeconds() + seconds;
             while (wallSeconds() < end) {
-                pollfd p{serial.waitHandle(), POLLIN, 0};
+                pollfd p{static_cast<int>(serial.waitHandle()), POLLIN, 0};
                 (void)poll(&p, 1, 1);
             }
         });

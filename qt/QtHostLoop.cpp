@@ -122,11 +122,11 @@ bool QtHostLoop::registered(const LoopSource* source) const {
 
 void QtHostLoop::syncWatches() {
     for (auto& [source, watch] : watches_) {
-        const int fd = source->waitHandle();
+        const ReadyHandle fd = source->waitHandle();
         if (fd == watch.fd) continue;
         watch.fd = fd;
         if (fd >= 0) {
-            watch.notifier->setSocket(fd);
+            watch.notifier->setSocket(static_cast<qintptr>(fd));
             watch.notifier->setEnabled(true);
         } else {
             watch.notifier->setEnabled(false);

@@ -85,7 +85,7 @@ class QtHostLoop final : public QObject, public HostLoop {
   private:
     struct Watch {
         QSocketNotifier* notifier = nullptr;
-        int fd = -1;
+        ReadyHandle fd = kNoReadyHandle;
     };
 
     /// Microseconds on the monotonic clock since construction.

@@ -4,10 +4,6 @@
 #include <QGuiApplication>
 #include <QScreen>
 
-#include "platform/posix/PosixSerialComm.h"
-#include "platform/posix/PosixServices.h"
-#include "platform/posix/PosixSystemServices.h"
-
 namespace korvel::qt {
 namespace {
 
@@ -20,9 +16,7 @@ void destroySharedPlatform() {
 
 }  // namespace
 
-QtPlatform::QtPlatform()
-    : settings_(std::make_unique<IniSettingsStore>()),
-      system_(std::make_unique<PosixSystemServices>()) {
+QtPlatform::QtPlatform() : settings_(makeSystemSettingsStore()), system_(makeSystemServices()) {
     if (qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
         if (const QScreen* screen = QGuiApplication::primaryScreen()) {
             const double dpiX = screen->logicalDotsPerInchX();
@@ -33,10 +27,6 @@ QtPlatform::QtPlatform()
 }
 
 QtPlatform::~QtPlatform() = default;
-
-std::unique_ptr<SerialComm> QtPlatform::createSerial() {
-    return std::make_unique<PosixSerialComm>(loop_);
-}
 
 QtPlatform& QtPlatform::shared() {
     if (!sharedPlatform) {

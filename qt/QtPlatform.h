@@ -1,5 +1,5 @@
-// The platform of a Qt application on a POSIX system: the Qt host loop, termios serial ports
-// serviced from it, the INI settings store and the POSIX system services.
+// The platform of a Qt application: the Qt host loop, with the serial transports, settings
+// store and system services of the operating system underneath.
 #pragma once
 
 #include <memory>
@@ -22,12 +22,13 @@ class QtPlatform final : public Platform {
 
     /// The Qt host loop.
     QtHostLoop& loop() override { return loop_; }
-    /// A termios serial port (`PosixSerialComm`) serviced by the Qt loop; port numbers map to
-    /// devices as `PortMap` says.
-    std::unique_ptr<SerialComm> createSerial() override;
-    /// INI files under `$XDG_CONFIG_HOME/korvelcom`.
+    // Serial ports are the platform seam's own (`Platform::createSerial`): port numbers
+    // resolve through `PortMap`, transports come from `makeSystemTransport`, and the Qt loop
+    // services them.
+
+    /// The system's settings store (`makeSystemSettingsStore`).
     SettingsStore& settings() override { return *settings_; }
-    /// The POSIX system services.
+    /// The system's services (`makeSystemServices`).
     SystemServices& system() override { return *system_; }
 
     /// The platform shared by the controls of this application, created on first use (after

@@ -1,42 +1,24 @@
 #include "sim/PtyPort.h"
 
-#include <chrono>
+#include "platform/posix/SerialDeviceTransport.h"
 
 namespace korvel::sim {
+namespace {
 
-PtyPort::PtyPort(HostLoop& loop) : loop_(loop) {
-    loop_.addSource(this);
+std::unique_ptr<Transport> onMaster(Pty& pty) {
+    auto transport = std::make_unique<SerialDeviceTransport>();
+    transport->adopt(pty.masterFd(), pty.slavePath() + " (master)");
+    return transport;
 }
+
+}  // namespace
+
+PtyPort::PtyPort(HostLoop& loop, std::unique_ptr<Pty> pty)
+    : TerminalPort(loop, onMaster(*pty)), pty_(std::move(pty)) {}
 
 PtyPort::~PtyPort() {
-    loop_.removeSource(this);
-}
-
-int64_t PtyPort::nowUs() const {
-    using namespace std::chrono;
-    return duration_cast<microseconds>(steady_clock::now().time_since_epoch()).count();
-}
-
-void PtyPort::write(const std::string& bytes) {
-    pending_ += bytes;
-    flush();
-}
-
-bool PtyPort::flush() {
-    if (pending_.empty()) return false;
-    const std::size_t taken = pty_.write(pending_);
-    pending_.erase(0, taken);
-    return taken > 0;
-}
-
-bool PtyPort::service() {
-    bool moved = flush();
-    const std::string in = pty_.readAvailable();
-    if (!in.empty()) {
-        moved = true;
-        deliver(in);
-    }
-    return moved;
+    // The transport only borrows the master: it lets go before the pseudo-terminal closes it.
+    transport().close();
 }
 
 }  // namespace korvel::sim

@@ -1,13 +1,36 @@
 #include "sim/TerminalPort.h"
 
+#include "platform/sim/SimLineTransport.h"
+
 namespace korvel::sim {
+namespace {
 
-SimLinePort::SimLinePort(SimLoop& loop, SimLine::Endpoint& end) : loop_(loop), end_(end) {
-    end_.setReceiver([this](uint8_t byte) { deliver(std::string(1, static_cast<char>(byte))); });
+std::unique_ptr<Transport> connected(SimLoop& loop, SimLine::Endpoint& end) {
+    auto transport = std::make_unique<SimLineTransport>(loop, end);
+    transport->connect();
+    return transport;
 }
 
-SimLinePort::~SimLinePort() {
-    end_.setReceiver(nullptr);
+}  // namespace
+
+TerminalPort::TerminalPort(HostLoop& loop, std::unique_ptr<Transport> transport)
+    : loop_(loop), transport_(std::move(transport)) {
+    loop_.addSource(this);
 }
+
+TerminalPort::~TerminalPort() {
+    loop_.removeSource(this);
+}
+
+bool TerminalPort::service() {
+    const std::size_t queued = transport_->pendingOutput();
+    std::string in;
+    transport_->read(in, SIZE_MAX);
+    if (!in.empty() && receiver_) receiver_(in);
+    return !in.empty() || transport_->pendingOutput() < queued;
+}
+
+SimLinePort::SimLinePort(SimLoop& loop, SimLine::Endpoint& end)
+    : TerminalPort(loop, connected(loop, end)) {}
 
 }  // namespace korvel::sim

@@ -1,61 +1,66 @@
-// The simulated terminal's byte transport, and its adapter on a simulated line (virtual time).
+// The simulated terminal's end of the line: a `Transport` serviced from the host loop, the same
+// seam the control's port uses.  A simulated line end (virtual time), the master of a new
+// pseudo-terminal, or a serial device (real time).
 #pragma once
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
+#include "korvelcom/platform/HostLoop.h"
+#include "korvelcom/platform/Transport.h"
 #include "platform/sim/SimLine.h"
 #include "platform/sim/SimLoop.h"
 
 namespace korvel::sim {
 
-/// A full-duplex byte transport to the control.  Everything happens on the loop's thread:
-/// `write` never blocks, and arrived bytes are handed to the receiver from inside the loop's
-/// `yield()`.
-class TerminalPort {
+/// A full-duplex byte transport to the control, serviced at every yield of its loop: arrived
+/// bytes are handed to the receiver from inside `yield()`, writes never block.
+class TerminalPort : public LoopSource {
   public:
     using Receiver = std::function<void(const std::string& bytes)>;
 
-    virtual ~TerminalPort() = default;
+    /// Services `transport`, which must be open, from `loop` (which must outlive the port).
+    TerminalPort(HostLoop& loop, std::unique_ptr<Transport> transport);
+    /// Unregisters and destroys the transport (closing it).
+    ~TerminalPort() override;
+    TerminalPort(const TerminalPort&) = delete;
+    TerminalPort& operator=(const TerminalPort&) = delete;
 
-    /// Queues `bytes` for the control and returns at once.  May throw when the transport has
-    /// failed (an adapter documents what).
-    virtual void write(const std::string& bytes) = 0;
+    /// Queues `bytes` for the control and returns at once.  Throws `SerialError` when the
+    /// transport has gone away or fails.
+    void write(const std::string& bytes) { transport_->write(bytes); }
 
     /// Sets who receives arrived bytes, in arrival order, one or more at a time (nullptr:
     /// arrivals are dropped).
     void setReceiver(Receiver receiver) { receiver_ = std::move(receiver); }
 
     /// Microseconds on the transport's clock (virtual or monotonic), for logs.
-    virtual int64_t nowUs() const = 0;
+    int64_t nowUs() const { return transport_->clockUs(); }
+
+    /// Bytes written but not yet taken by the line.
+    std::size_t pendingOutput() const { return transport_->pendingOutput(); }
+
+    /// Sends what is queued, then reads and delivers what arrived; returns whether any did.
+    bool service() override;
+    ReadyHandle waitHandle() const override { return transport_->readyHandle(); }
 
   protected:
-    /// Hands arrived bytes to the receiver.
-    void deliver(const std::string& bytes) {
-        if (receiver_ && !bytes.empty()) receiver_(bytes);
-    }
+    Transport& transport() { return *transport_; }
 
   private:
+    HostLoop& loop_;
+    std::unique_ptr<Transport> transport_;
     Receiver receiver_;
 };
 
 /// A port on one endpoint of a `SimLine` (normally B, the terminal's side): bytes take their
-/// wire time and arrive one at a time, in virtual time.
+/// wire time, in virtual time.
 class SimLinePort : public TerminalPort {
   public:
     /// Takes over the endpoint's receiver until destroyed.  `loop` and `end` must outlive it.
     SimLinePort(SimLoop& loop, SimLine::Endpoint& end);
-    ~SimLinePort() override;
-    SimLinePort(const SimLinePort&) = delete;
-    SimLinePort& operator=(const SimLinePort&) = delete;
-
-    void write(const std::string& bytes) override { end_.write(bytes); }
-    int64_t nowUs() const override { return loop_.nowUs(); }
-
-  private:
-    SimLoop& loop_;
-    SimLine::Endpoint& end_;
 };
 
 }  // namespace korvel::sim

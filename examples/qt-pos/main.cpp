@@ -24,7 +24,7 @@
 #include <string>
 
 #include "korvelcom/CardData.h"
-#include "platform/posix/PosixSerialComm.h"
+#include "korvelcom/platform/Endpoint.h"
 #include "qt/KorvelComToolsWidget.h"
 #include "qt/QtPlatform.h"
 #include "sim/PaymentResponder.h"

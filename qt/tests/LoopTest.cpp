@@ -35,7 +35,7 @@ struct Pipe : LoopSource {
             got += c;
         return got.size() > before;
     }
-    int waitHandle() const override { return open ? fds[0] : -1; }
+    ReadyHandle waitHandle() const override { return open ? fds[0] : -1; }
 };
 
 TEST(QtHostLoop, ALinesDataIsTakenInWhileTheApplicationIdles) {

@@ -1,22 +1,26 @@
 #include "platform/BufferedSerialComm.h"
 
+#include <algorithm>
+
 #include "korvelcom/CardData.h"
 #include "korvelcom/platform/WireLog.h"
 
 namespace korvel {
 
-BufferedSerialComm::BufferedSerialComm(HostLoop& loop) : loop_(loop) {
+BufferedSerialComm::BufferedSerialComm(HostLoop& loop, Opener opener)
+    : loop_(loop), opener_(std::move(opener)) {
     line_ = *LineSettings::parse(settingsText_);
     loop_.addSource(this);
 }
 
 BufferedSerialComm::~BufferedSerialComm() {
     loop_.removeSource(this);
+    transport_.reset();  // a transport closes itself (without the hooks of a close)
     wipe(rx_, "receive buffer");
 }
 
 void BufferedSerialComm::setCommPort(int16_t port) {
-    if (open_) throw SerialError("the port number cannot change while the port is open");
+    if (transport_) throw SerialError("the port number cannot change while the port is open");
     if (port < 1) throw SerialError("invalid port number " + std::to_string(port));
     port_ = port;
 }
@@ -28,30 +32,66 @@ void BufferedSerialComm::setSettings(const std::string& settings) {
     line_ = *parsed;
 }
 
+void BufferedSerialComm::resetBuffer(bool reserve) {
+    wipe(rx_, "receive buffer");
+    if (reserve) rx_.reserve(kReceiveBufferReserve);
+    arrivedSinceNotify_ = false;
+}
+
 void BufferedSerialComm::setPortOpen(bool open) {
-    if (open == open_) {
+    if (open == portOpen()) {
         if (open) throw SerialError("the port is already open");
         return;
     }
-    wipe(rx_, "receive buffer");
-    if (open) rx_.reserve(kReceiveBufferReserve);
-    arrivedSinceNotify_ = false;
-    goneReason_.clear();
+    resetBuffer(open);
     if (open) {
-        doOpen();
-        open_ = true;
+        transport_ = opener_(port_, line_);
     } else {
-        open_ = false;
-        doClose();
+        const std::unique_ptr<Transport> closing = std::move(transport_);
+        closing->close();
     }
 }
 
+void BufferedSerialComm::reattach() {
+    if (!gone() || !transport_->reattachable()) return;
+    std::unique_ptr<Transport> fresh;
+    try {
+        fresh = opener_(port_, line_);
+    } catch (const SerialError&) {
+        return;  // still gone: the calling member reports it
+    }
+    // Close the dead one and take the new one; what the old one left unread is dropped.
+    transport_->close();
+    resetBuffer(true);
+    transport_ = std::move(fresh);
+}
+
 void BufferedSerialComm::checkUsable(const char* what) {
-    if (!open_) throw SerialError(std::string(what) + ": the port is not open");
-    if (!goneReason_.empty()) throw SerialError(std::string(what) + ": " + goneReason_);
+    if (!transport_) throw SerialError(std::string(what) + ": the port is not open");
+    if (transport_->gone()) throw SerialError(std::string(what) + ": " + transport_->goneReason());
+}
+
+bool BufferedSerialComm::gatherInput() {
+    if (!transport_ || transport_->gone()) return false;
+    std::string got;
+    transport_->read(got, kReceiveBufferSize - std::min(rx_.size(), kReceiveBufferSize));
+    if (got.empty()) return false;
+    if (log_) log_->add(transport_->clockUs(), WireLog::Dir::In, got);
+    rx_ += got;
+    arrivedSinceNotify_ = true;
+    wipe(got);
+    return true;
+}
+
+ReadyHandle BufferedSerialComm::waitHandle() const {
+    // A full receive buffer reads nothing more: waking for the readable device would spin.
+    if (!transport_ || transport_->gone() || rx_.size() >= kReceiveBufferSize)
+        return kNoReadyHandle;
+    return transport_->readyHandle();
 }
 
 int32_t BufferedSerialComm::inBufferCount() {
+    reattach();
     checkUsable("InBufferCount");
     gatherInput();
     checkUsable("InBufferCount");
@@ -59,6 +99,7 @@ int32_t BufferedSerialComm::inBufferCount() {
 }
 
 std::string BufferedSerialComm::input() {
+    reattach();
     checkUsable("Input");
     gatherInput();
     // Bytes already received are still handed out when the device has just gone; the
@@ -87,10 +128,15 @@ void BufferedSerialComm::setInputMode(int32_t mode) {
 }
 
 void BufferedSerialComm::output(const std::string& bytes) {
+    reattach();
     checkUsable("Output");
     if (bytes.empty()) return;
-    if (log_) log_->add(nowUs(), WireLog::Dir::Out, bytes);
-    doWrite(bytes);
+    if (log_) log_->add(transport_->clockUs(), WireLog::Dir::Out, bytes);
+    try {
+        transport_->write(bytes);
+    } catch (const SerialError& e) {
+        throw SerialError(std::string("Output: ") + e.what());
+    }
 }
 
 void BufferedSerialComm::setRThreshold(int16_t threshold) {
@@ -103,21 +149,9 @@ void BufferedSerialComm::setSThreshold(int16_t threshold) {
     sThreshold_ = threshold;
 }
 
-void BufferedSerialComm::deliver(const std::string& bytes) {
-    if (!open_ || bytes.empty()) return;
-    if (log_) log_->add(nowUs(), WireLog::Dir::In, bytes);
-    rx_ += bytes;
-    arrivedSinceNotify_ = true;
-}
-
-void BufferedSerialComm::markGone(const std::string& reason) {
-    if (goneReason_.empty()) goneReason_ = reason.empty() ? "the device went away" : reason;
-}
-
 bool BufferedSerialComm::service() {
-    if (!open_) return false;
-    bool did = false;
-    if (goneReason_.empty()) did = gatherInput();
+    if (!transport_) return false;
+    const bool did = gatherInput();
     // The threshold is checked when the notification is delivered, not when the bytes arrived:
     // a waiter that switched notifications off in between reads the characters itself, and
     // characters that arrived while notifications were off never raise one later.

@@ -1,4 +1,4 @@
-#include "platform/LineSettings.h"
+#include "korvelcom/platform/LineSettings.h"
 
 #include <algorithm>
 #include <array>

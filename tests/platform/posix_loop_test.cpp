@@ -16,7 +16,7 @@ struct Source : LoopSource {
         if (onService) onService();
         return false;
     }
-    int waitHandle() const override { return fd; }
+    ReadyHandle waitHandle() const override { return fd; }
 };
 
 TEST(PosixLoop, WorkRunsInOrderNeverEarlyOncePerYieldAndMayYield) {

@@ -1,5 +1,6 @@
-// The termios port on pseudo-terminals: settings, exclusive use, bytes and notifications, the
-// output queue, the receive buffer's bound, the device going away and coming back.
+// The port component over the serial device transport, on pseudo-terminals: settings, exclusive
+// use, bytes and notifications, the output queue, the receive buffer's bound, the device going
+// away and coming back; and what port numbers resolve to.
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/wait.h>
@@ -22,7 +23,7 @@ std::string megabyte() {
 }
 
 /// The message of the SerialError that opening `p` throws; "opened" when it opened.
-std::string openFailure(PosixSerialComm& p) {
+std::string openFailure(BufferedSerialComm& p) {
     try {
         p.setPortOpen(true);
     } catch (const SerialError& e) {
@@ -49,7 +50,7 @@ class Serial : public ::testing::Test {
 
     PosixHostLoop loop;
     std::unique_ptr<Pty> pty = std::make_unique<Pty>();
-    PosixSerialComm port{loop};
+    BufferedSerialComm port{loop, systemOpener()};
     std::string events;  ///< the event of every notification
 };
 
@@ -63,8 +64,8 @@ TEST_F(Serial, OpensInRawModeWithWhatTheDeviceAccepts) {
         port.setSettings(settings);
         port.setPortOpen(true);
         termios t{};
-        ASSERT_EQ(tcgetattr(port.waitHandle(), &t), 0);
-        const LineSettings& a = port.appliedSettings();
+        ASSERT_EQ(tcgetattr(static_cast<int>(port.waitHandle()), &t), 0);
+        const LineSettings a = port.transport()->appliedSettings();
         EXPECT_EQ(std::to_string(a.baud) + " " + a.parity + " " + std::to_string(a.dataBits) + " " +
                       std::to_string(a.stopHalfBits),
                   applied);
@@ -73,10 +74,10 @@ TEST_F(Serial, OpensInRawModeWithWhatTheDeviceAccepts) {
                   CS8 | CLOCAL | CREAD | (a.stopHalfBits == 4 ? CSTOPB : 0u));
         EXPECT_FALSE((t.c_lflag & (ECHO | ICANON | ISIG)) || (t.c_iflag & (ICRNL | IXON)) ||
                      (t.c_oflag & OPOST) || t.c_cc[VMIN] || t.c_cc[VTIME]);
-        EXPECT_EQ(port.settings() + port.devicePath(), settings + pty->slavePath());
+        EXPECT_EQ(port.settings() + port.transport()->endpoint().path, settings + pty->slavePath());
         EXPECT_THROW(port.setPortOpen(true), SerialError);
         port.setPortOpen(false);
-        EXPECT_EQ(port.waitHandle(), -1);
+        EXPECT_EQ(port.waitHandle(), kNoReadyHandle);
         EXPECT_THROW(port.inBufferCount(), SerialError);
     }
     port.setSettings("14400,n,8,1");  // parses, but termios has no such speed
@@ -85,17 +86,19 @@ TEST_F(Serial, OpensInRawModeWithWhatTheDeviceAccepts) {
     EXPECT_NE(openFailure(port).find("does not exist"), std::string::npos);
     PortMap::set(kPort, "/dev/null");
     EXPECT_NE(openFailure(port).find("not a serial device"), std::string::npos);
+    PortMap::set(kPort, "tcp://localhost:4001");
+    EXPECT_NE(openFailure(port).find("not supported"), std::string::npos);
 }
 
 TEST_F(Serial, OneOpenerAtATimeInAnyProcess) {
     {
-        PosixSerialComm first(loop);  // destroyed open: releases the device as closing does
+        BufferedSerialComm first(loop, systemOpener());  // destroyed open: released as closed
         first.setCommPort(kPort);
         first.setPortOpen(true);
         EXPECT_NE(openFailure(port).find("busy"), std::string::npos);
     }
     EXPECT_EQ(openFailure(port), "opened");
-    PosixSerialComm other(loop);
+    BufferedSerialComm other(loop, systemOpener());
     other.setCommPort(kPort);
     EXPECT_NE(openFailure(other).find("busy"), std::string::npos);
     const pid_t child = fork();  // a program of ours in another process: its port's own loop
@@ -107,14 +110,39 @@ TEST_F(Serial, OneOpenerAtATimeInAnyProcess) {
     EXPECT_EQ(openFailure(other), "opened");
 }
 
-TEST(PortMapping, CodeWinsOverTheEnvironmentOverTheDefault) {
+TEST(PortMapping, CodeWinsOverTheEnvironmentOverTheDefaultAndMalformedTextsAreRefused) {
+    // mapped text -> what it resolves to for port 4, or the refusal
+    const std::pair<const char*, const char*> rows[] = {
+        {"/dev/code", "/dev/code"},
+        {"tcp://terminal.local:4001", "tcp terminal.local 4001"},
+        {"rfc2217://[fe80::1]:2217", "rfc2217 fe80::1 2217"},
+        {"udp://host:1", "COM4 (udp://host:1): unknown scheme"},
+        {"tcp://host", "COM4 (tcp://host): no port number"},
+        {"tcp://:80", "COM4 (tcp://:80): no host"},
+        {"tcp://host:65536", "COM4 (tcp://host:65536): the TCP port must be"},
+    };
+    for (const auto& [text, expected] : rows) {
+        PortMap::set(4, text);
+        std::string got;
+        try {
+            const Endpoint e = PortMap::resolve(4);
+            const char* kinds[] = {"", "tcp ", "rfc2217 "};
+            got = kinds[static_cast<int>(e.kind)] + e.path;
+            if (e.tcpPort) got += " " + std::to_string(e.tcpPort);
+            if (e.text() != text) got += " reads back as " + e.text();
+        } catch (const SerialError& err) {
+            got = std::string(err.what()).substr(0, std::string(expected).size());
+        }
+        EXPECT_EQ(got, expected);
+    }
     setenv("KORVELCOM_COM4", "/dev/env", 1);
     PortMap::set(5, "/dev/code");
-    EXPECT_EQ(PortMap::devicePath(4) + PortMap::devicePath(5) + PortMap::devicePath(1),
+    PortMap::set(4, "");
+    EXPECT_EQ(PortMap::lookup(4) + PortMap::lookup(5) + PortMap::lookup(1),
               "/dev/env/dev/code/dev/ttyS0");
     PortMap::clear();
     setenv("KORVELCOM_COM4", "", 1);
-    EXPECT_EQ(PortMap::devicePath(4) + PortMap::devicePath(5), "/dev/ttyS3/dev/ttyS4");
+    EXPECT_EQ(PortMap::lookup(4) + PortMap::lookup(5), "/dev/ttyS3/dev/ttyS4");
 }
 
 TEST_F(Serial, BytesPassUnchangedAndNotifyFromAYieldWhileTheThresholdIsMet) {
@@ -132,7 +160,7 @@ TEST_F(Serial, BytesPassUnchangedAndNotifyFromAYieldWhileTheThresholdIsMet) {
     EXPECT_EQ(port.input() + port.input(), all);
     // Taken in by InBufferCount, a byte notifies only at the next yield, and only once.
     ASSERT_EQ(pty->write("a"), 1u);
-    pollfd p{port.waitHandle(), POLLIN, 0};
+    pollfd p{static_cast<int>(port.waitHandle()), POLLIN, 0};
     ASSERT_EQ(poll(&p, 1, 10'000), 1);
     EXPECT_EQ(port.inBufferCount(), 1);
     EXPECT_EQ(events, "");
@@ -153,7 +181,7 @@ TEST_F(Serial, OutputIsQueuedInOrderUntilTheDeviceVanishesThenReattachedWhenNeed
     port.setPortOpen(true);
     const std::string big = megabyte();
     port.output(big);  // returns at once although the pty buffer is far smaller
-    EXPECT_GT(port.pendingOutput(), 0u);
+    EXPECT_GT(port.transport()->pendingOutput(), 0u);
     port.output("END");
     EXPECT_TRUE(received(*pty, big.size() + 3) == big + "END");
     ASSERT_EQ(pty->write("old"), 3u);
@@ -161,9 +189,11 @@ TEST_F(Serial, OutputIsQueuedInOrderUntilTheDeviceVanishesThenReattachedWhenNeed
     port.output(big);
     pty->closeMaster();
     ASSERT_TRUE(yieldUntil([&] { return port.gone(); }));
-    EXPECT_EQ(port.pendingOutput(), 0u) << "nothing queued can reach a vanished device";
+    EXPECT_EQ(port.transport()->pendingOutput(), 0u)
+        << "nothing queued can reach a vanished device";
     EXPECT_LT(test::waitFor(loop, 300), 30u) << "the loop polls the dead device and its leftovers";
-    EXPECT_EQ(std::to_string(events.size()) + "," + std::to_string(port.waitHandle()), "1,-1");
+    EXPECT_EQ(std::to_string(events.size()) + "," + std::to_string(port.waitHandle()),
+              "1," + std::to_string(kNoReadyHandle));
     EXPECT_THROW(port.inBufferCount(), SerialError) << "nothing mapped yet but the dead path";
     EXPECT_THROW(port.output("x"), SerialError);
 
@@ -172,11 +202,11 @@ TEST_F(Serial, OutputIsQueuedInOrderUntilTheDeviceVanishesThenReattachedWhenNeed
     port.output("to-new");
     EXPECT_EQ(received(back, 6), "to-new");
     EXPECT_EQ(port.inBufferCount(), 0) << "the old device's leftovers are dropped";
-    EXPECT_EQ(port.devicePath() + (port.gone() ? " gone" : ""), back.slavePath());
+    EXPECT_EQ(port.transport()->endpoint().path + (port.gone() ? " gone" : ""), back.slavePath());
     ASSERT_EQ(back.write("new"), 3u);
     ASSERT_TRUE(yieldUntil([&] { return events.size() == 2; })) << "the threshold survives";
     EXPECT_EQ(port.input(), "new");
-    PosixSerialComm other(loop);  // the new device is ours alone
+    BufferedSerialComm other(loop, systemOpener());  // the new device is ours alone
     other.setCommPort(kPort);
     EXPECT_NE(openFailure(other).find("busy"), std::string::npos);
 }
@@ -185,7 +215,7 @@ TEST_F(Serial, ClosingMakesOneLastAttemptAtQueuedOutput) {
     port.setPortOpen(true);
     const std::string big = megabyte();
     port.output(big);
-    ASSERT_GT(port.pendingOutput(), 0u);
+    ASSERT_GT(port.transport()->pendingOutput(), 0u);
     // The terminal takes what fitted while the loop does not run; the close writes on.
     std::string got = pty->readAvailable();
     const std::size_t before = got.size();
@@ -200,11 +230,11 @@ TEST_F(Serial, TheReceiveBufferFillsToItsBoundAndTheDeviceKeepsTheRestInOrder) {
     const std::string pattern = megabyte();
     test::PtyPeer writer(*pty);
     writer.start([&](test::PtyPeer& t) { t.send(pattern); });
-    ASSERT_TRUE(yieldUntil([&] { return port.waitHandle() == -1; }));
+    ASSERT_TRUE(yieldUntil([&] { return port.waitHandle() == kNoReadyHandle; }));
     // Characters wait, so the loop wakes every millisecond; one spinning makes thousands.
     EXPECT_LT(test::waitFor(loop, 300), 1000u) << "the loop spins on the device that has more";
     std::string got = port.input();
-    EXPECT_EQ(got.size(), PosixSerialComm::kReceiveBufferSize);
+    EXPECT_EQ(got.size(), BufferedSerialComm::kReceiveBufferSize);
     yieldUntil([&] { return (got += port.input()).size() >= pattern.size(); });
     writer.join();
     EXPECT_TRUE(got == pattern) << "bytes lost or reordered: " << got.size();

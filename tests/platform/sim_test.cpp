@@ -3,8 +3,8 @@
 
 #include <tuple>
 
+#include "korvelcom/platform/LineSettings.h"
 #include "korvelcom/platform/WireLog.h"
-#include "platform/LineSettings.h"
 #include "platform/sim/SimPlatform.h"
 
 namespace korvel {

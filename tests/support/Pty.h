@@ -11,8 +11,9 @@
 #include <string>
 #include <thread>
 
+#include "korvelcom/platform/Endpoint.h"
+#include "platform/BufferedSerialComm.h"
 #include "platform/posix/PosixHostLoop.h"
-#include "platform/posix/PosixSerialComm.h"
 #include "platform/posix/Pty.h"
 #include "support/World.h"
 
@@ -103,7 +104,7 @@ class PtyPeer {
   private:
     static std::string noise() {
         std::string s;
-        for (int i = 0; s.size() < 4 * PosixSerialComm::kReceiveBufferSize; ++i) {
+        for (int i = 0; s.size() < 4 * BufferedSerialComm::kReceiveBufferSize; ++i) {
             const std::string text(i % 60 + 1, static_cast<char>('A' + i % 26));
             s += link::STX + text + link::ETX + static_cast<char>(link::lrc(text + link::ETX) ^ 1);
         }

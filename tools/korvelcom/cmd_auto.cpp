@@ -7,13 +7,11 @@
 
 #include <iostream>
 
+#include "EscapeKey.h"
 #include "commands.h"
-#include "keys.h"
 #include "korvelcom/Automation.h"
 #include "korvelcom/PropertyBags.h"
 #include "korvelcom/platform/WireLog.h"
-#include "platform/posix/PosixHostLoop.h"
-#include "platform/posix/PosixSerialComm.h"
 #include "progress.h"
 
 namespace korvel::cli {
@@ -98,7 +96,7 @@ int runOperation(AutoOptions& o) {
 
     WireLog log;
     control.comm().setWireLog(&log);
-    auto& loop = static_cast<PosixHostLoop&>(control.platform().loop());
+    HostLoop& loop = control.platform().loop();
     EscapeKey escape(loop);
     // A rejected argument is reported by `ErrorEvent` only (the send clears the tag).
     struct Events : KorvelComToolsEvents {

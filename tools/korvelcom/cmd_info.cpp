@@ -7,7 +7,7 @@
 #include "commands.h"
 #include "korvelcom/Automation.h"
 #include "korvelcom/PropertyBags.h"
-#include "platform/posix/PosixSerialComm.h"
+#include "korvelcom/platform/Endpoint.h"
 
 namespace korvel::cli {
 namespace {
@@ -25,7 +25,7 @@ int info(const ControlOptions& o) {
     std::cout << "\nSerial ports map to devices: port N uses $KORVELCOM_COM<N> when set,\n"
                  "else /dev/ttyS<N-1>.\n";
     for (int16_t port = 1; port <= 4; ++port) {
-        std::cout << "  port " << port << " -> " << PortMap::devicePath(port);
+        std::cout << "  port " << port << " -> " << PortMap::lookup(port);
         const std::string var = "KORVELCOM_COM" + std::to_string(port);
         if (std::getenv(var.c_str())) std::cout << "   (from $" << var << ")";
         std::cout << '\n';

@@ -1,12 +1,10 @@
 // `korvelcom message`: one framed exchange with a terminal, for a technician checking a line.
 #include <iostream>
 
+#include "EscapeKey.h"
 #include "commands.h"
-#include "keys.h"
 #include "korvelcom/CardData.h"
 #include "korvelcom/platform/WireLog.h"
-#include "platform/posix/PosixHostLoop.h"
-#include "platform/posix/PosixSerialComm.h"
 
 namespace korvel::cli {
 namespace {
@@ -21,7 +19,7 @@ int message(const MessageOptions& o) {
     if (!prepare(control, o, &o)) return kFailed;
     WireLog log;
     control.comm().setWireLog(&log);
-    auto& loop = static_cast<PosixHostLoop&>(control.platform().loop());
+    HostLoop& loop = control.platform().loop();
     EscapeKey escape(loop);
     const std::string reply = control.Message(o.text, o.timeout);
     const std::string error = control.ReceiveError();

@@ -2,12 +2,11 @@
 // (the same against the bundled simulator on a pseudo-terminal, with progress on screen).
 #include <iostream>
 
+#include "EscapeKey.h"
 #include "commands.h"
-#include "keys.h"
 #include "korvelcom/Automation.h"
+#include "korvelcom/platform/Endpoint.h"
 #include "korvelcom/platform/WireLog.h"
-#include "platform/posix/PosixHostLoop.h"
-#include "platform/posix/PosixSerialComm.h"
 #include "progress.h"
 #include "sim/PaymentResponder.h"
 #include "sim/PtyPort.h"
@@ -59,7 +58,7 @@ bool applyFields(KorvelComTools& control, const PayOptions& o) {
 int pay(KorvelComTools& control, const PayOptions& o, bool progress) {
     WireLog log;
     control.comm().setWireLog(&log);
-    auto& loop = static_cast<PosixHostLoop&>(control.platform().loop());
+    HostLoop& loop = control.platform().loop();
     EscapeKey escape(loop);
     std::string reply;
     {

@@ -17,9 +17,7 @@
 #include <string>
 
 #include "commands.h"
-#include "platform/posix/PosixHostLoop.h"
-#include "platform/posix/PosixSerialComm.h"
-#include "sim/CommPort.h"
+#include "korvelcom/platform/Platform.h"
 #include "sim/ExtendedResponder.h"
 #include "sim/PaymentResponder.h"
 #include "sim/PtyPort.h"
@@ -55,26 +53,23 @@ int simulate(SimOptions& o) {
     std::signal(SIGTERM, onStopSignal);
     sim::TerminalOptions& options = o.options;
     try {
-        PosixHostLoop loop;
-        std::unique_ptr<sim::PtyPort> ptyPort;
-        std::unique_ptr<PosixSerialComm> comm;
-        std::unique_ptr<sim::CommPort> commPort;
-        sim::TerminalPort* port = nullptr;
+        Platform& platform = defaultPlatform();
+        HostLoop& loop = platform.loop();
+        std::unique_ptr<sim::TerminalPort> port;
         std::string path;
         if (o.pty) {
-            ptyPort = std::make_unique<sim::PtyPort>(loop);
+            auto ptyPort = std::make_unique<sim::PtyPort>(loop);
             path = ptyPort->slavePath();
-            port = ptyPort.get();
+            port = std::move(ptyPort);
         } else {
-            constexpr int16_t kPort = 1;
-            PortMap::set(kPort, o.device);
-            comm = std::make_unique<PosixSerialComm>(loop);
-            comm->setCommPort(kPort);
-            comm->setSettings(o.settings);
-            comm->setPortOpen(true);
-            commPort = std::make_unique<sim::CommPort>(*comm);
+            const auto line = LineSettings::parse(o.settings);
+            if (!line) throw SerialError("invalid line settings \"" + o.settings + "\"");
+            // Named like the control's first port, so that messages read the same.
+            const Endpoint where = Endpoint::parse(o.device, 1);
+            auto transport = platform.createTransport(where);
+            transport->open(where, *line);
+            port = std::make_unique<sim::TerminalPort>(loop, std::move(transport));
             path = o.device;
-            port = commPort.get();
         }
         sim::Terminal terminal(loop, *port, options);
         if (o.responder == "payment") terminal.setResponder(sim::paymentReply);

@@ -7,7 +7,7 @@
 #include "korvelcom/Automation.h"
 #include "korvelcom/CardData.h"
 #include "korvelcom/PropertyBags.h"
-#include "platform/posix/PosixSerialComm.h"
+#include "korvelcom/platform/Endpoint.h"
 
 namespace korvel::cli {
 
@@ -101,7 +101,7 @@ bool endsWith(const std::string& s, const std::string& tail) {
 }
 
 std::string device(KorvelComTools& control) {
-    return PortMap::devicePath(control.CommPort());
+    return PortMap::lookup(control.CommPort());
 }
 
 }  // namespace

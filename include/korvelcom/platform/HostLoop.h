@@ -6,17 +6,24 @@
 
 namespace korvel {
 
+/// What a host loop waits on until a source has work: a file descriptor on POSIX, a HANDLE on
+/// Windows.  Opaque to everything but the loop of the same system.
+using ReadyHandle = std::intptr_t;
+/// No handle: nothing can arrive that an idle loop must wake for.
+inline constexpr ReadyHandle kNoReadyHandle = -1;
+
 /// Something the loop services at every yield: a serial port delivering its notifications, a
-/// simulator reading its line.  `waitHandle()` is an OS handle whose readiness wakes an idle
-/// loop (a file descriptor on POSIX), or -1 when nothing can arrive that needs waking for (a
-/// closed or vanished port).
+/// simulator reading its line.
 class LoopSource {
   public:
     virtual ~LoopSource() = default;
     /// Runs pending work (reads arrived bytes, delivers notifications).  Returns true when it
     /// did anything, so the loop knows the thread was not idle.
     virtual bool service() = 0;
-    virtual int waitHandle() const { return -1; }
+    /// What an idle loop waits on for this source (see `ReadyHandle`: a descriptor on POSIX),
+    /// or `kNoReadyHandle` when nothing can arrive that needs waking for (a closed or vanished
+    /// port).
+    virtual ReadyHandle waitHandle() const { return kNoReadyHandle; }
     /// True while the source holds received data nobody has taken yet: a waiting loop polls
     /// it every millisecond instead of sleeping to its deadline, since its condition may
     /// already hold.
@@ -48,6 +55,11 @@ class HostLoop {
 
     /// Whether the Escape key is held down at this poll.
     virtual bool escapeDown() = 0;
+
+    /// Sets what `escapeDown()` asks on a loop without a keyboard of its own (a command line
+    /// reading its terminal); nullptr removes it.  While one is set a deadline-aware yield
+    /// wakes often enough to poll it.  Default: ignored (the loop watches its own keyboard).
+    virtual void setEscapeSource(std::function<bool()> source) { (void)source; }
 
     /// Queues host work to run on this thread from a later `yield()`, after `delayMs`
     /// milliseconds (0: at the next yield).

@@ -7,6 +7,7 @@
 #include "korvelcom/platform/SerialComm.h"
 #include "korvelcom/platform/SettingsStore.h"
 #include "korvelcom/platform/SystemServices.h"
+#include "korvelcom/platform/Transport.h"
 
 namespace korvel {
 
@@ -17,7 +18,15 @@ class Platform {
     virtual ~Platform() = default;
     virtual HostLoop& loop() = 0;
     /// Creates the control's serial port component (called once per control, at creation).
-    virtual std::unique_ptr<SerialComm> createSerial() = 0;
+    /// Default: the shared port component, which at each open resolves its port number
+    /// (`resolvePort`), creates a transport for it (`createTransport`) and opens that.
+    virtual std::unique_ptr<SerialComm> createSerial();
+    /// What port `port` leads to now.  Default: `PortMap::resolve`.  Throws `SerialError`
+    /// when the mapping is malformed.
+    virtual Endpoint resolvePort(int16_t port);
+    /// A closed transport that can reach `where`.  Default: `makeSystemTransport`.  Throws
+    /// `SerialError` for an endpoint this platform cannot reach.
+    virtual std::unique_ptr<Transport> createTransport(const Endpoint& where);
     virtual SettingsStore& settings() = 0;
     virtual SystemServices& system() = 0;
 };
@@ -25,5 +34,11 @@ class Platform {
 /// The platform of this operating system for the calling thread (POSIX on Linux), created on
 /// first use and kept for the thread's lifetime.
 Platform& defaultPlatform();
+
+/// The per-user settings store of this operating system (POSIX: INI files under
+/// `$XDG_CONFIG_HOME/korvelcom`), for hosts that assemble a platform of their own.
+std::unique_ptr<SettingsStore> makeSystemSettingsStore();
+/// The system services of this operating system, for hosts that assemble a platform.
+std::unique_ptr<SystemServices> makeSystemServices();
 
 }  // namespace korvel

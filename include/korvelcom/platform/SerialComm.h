@@ -1,8 +1,8 @@
 // The serial communications component seam: what the control uses of its one port, `Comm`.
 //
 // Every member may report a failure by throwing `SerialError`; the control catches it on the
-// failure path of whichever of its own members called.  Implementations: the POSIX termios port
-// (platform/posix) and the simulated port on a virtual line (platform/sim).
+// failure path of whichever of its own members called.  One implementation serves every line:
+// the buffered port component (platform/BufferedSerialComm.h) over a `Transport`.
 #pragma once
 
 #include <cstdint>

@@ -82,8 +82,8 @@ bool PosixHostLoop::serviceSources() {
 bool PosixHostLoop::waitIdle(int64_t timeoutUs) {
     pollFds_.clear();
     for (LoopSource* source : sources_) {
-        const int fd = source->waitHandle();
-        if (fd >= 0) pollFds_.push_back(pollfd{fd, POLLIN, 0});
+        const ReadyHandle fd = source->waitHandle();
+        if (fd >= 0) pollFds_.push_back(pollfd{static_cast<int>(fd), POLLIN, 0});
     }
     const timespec timeout{static_cast<time_t>(timeoutUs / 1'000'000),
                            static_cast<long>(timeoutUs % 1'000'000) * 1000};

@@ -60,7 +60,7 @@ class PosixHostLoop : public HostLoop {
 
     /// Sets what `escapeDown()` asks, e.g. a terminal key reader in the CLI (nullptr: never
     /// down).
-    void setEscapeSource(std::function<bool()> source) { escape_ = std::move(source); }
+    void setEscapeSource(std::function<bool()> source) override { escape_ = std::move(source); }
 
     /// Yields repeatedly until `ms` milliseconds have passed on the monotonic clock (at least
     /// one yield, even for 0 or less).  For simulators, tests and tools.

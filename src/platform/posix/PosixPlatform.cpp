@@ -1,9 +1,8 @@
-// The default platform of a POSIX host: the thread's poll loop, termios serial ports, INI
-// settings and the POSIX system services.
+// The default platform of a POSIX host: the thread's poll loop, serial devices through the
+// shared port component, INI settings and the POSIX system services.
 #include "korvelcom/platform/Platform.h"
+#include "platform/posix/IniSettingsStore.h"
 #include "platform/posix/PosixHostLoop.h"
-#include "platform/posix/PosixSerialComm.h"
-#include "platform/posix/PosixServices.h"
 #include "platform/posix/PosixSystemServices.h"
 
 namespace korvel {
@@ -12,9 +11,6 @@ namespace {
 class PosixPlatform : public Platform {
   public:
     HostLoop& loop() override { return loop_; }
-    std::unique_ptr<SerialComm> createSerial() override {
-        return std::make_unique<PosixSerialComm>(loop_);
-    }
     SettingsStore& settings() override { return settings_; }
     SystemServices& system() override { return system_; }
 
@@ -29,6 +25,14 @@ class PosixPlatform : public Platform {
 Platform& defaultPlatform() {
     thread_local PosixPlatform platform;
     return platform;
+}
+
+std::unique_ptr<SettingsStore> makeSystemSettingsStore() {
+    return std::make_unique<IniSettingsStore>();
+}
+
+std::unique_ptr<SystemServices> makeSystemServices() {
+    return std::make_unique<PosixSystemServices>();
 }
 
 }  // namespace korvel

@@ -14,8 +14,8 @@ namespace korvel {
 /// again, so a simulator polling the master between two opens of the port would spin.  Holding
 /// a slave descriptor keeps the line up: the master reads "nothing yet" instead.  The held
 /// descriptor never reads, so it takes nothing from the port.  Bytes the master writes while no
-/// port is open wait in the slave's buffer; a `PosixSerialComm` discards them when it opens, as a
-/// real port would.
+/// port is open wait in the slave's buffer; a `SerialDeviceTransport` discards them when it opens,
+/// as a real port would.
 ///
 /// Both sides are in raw mode (no echo, no translation).  Not thread-safe.
 class Pty {

@@ -3,22 +3,19 @@
 namespace korvel {
 
 SimComm::SimComm(SimLoop& loop, SimLine::Endpoint& end)
-    : BufferedSerialComm(loop), simLoop_(loop), end_(end) {
-    end_.setReceiver([this](uint8_t b) { deliver(std::string(1, static_cast<char>(b))); });
-}
-
-SimComm::~SimComm() {
-    end_.setReceiver(nullptr);
-}
-
-void SimComm::doOpen() {
-    if (openCheck_) openCheck_(commPort());
-    end_.setCharTimeUs(lineSettings().charTimeUs());
-}
-
-void SimComm::doWrite(const std::string& bytes) {
-    written_ += bytes;
-    end_.write(bytes);
-}
+    : BufferedSerialComm(loop, [this, &loop, &end](int16_t port, const LineSettings& line) {
+          auto transport = std::make_unique<SimLineTransport>(loop, end, &written_);
+          transport->setOpenCheck([this](const Endpoint& where) {
+              if (openCheck_) openCheck_(where.port);
+          });
+          transport->setCloseHook([this] {
+              if (closeHook_) closeHook_();
+          });
+          Endpoint where;
+          where.path = "sim";
+          where.port = port;
+          transport->open(where, line);
+          return transport;
+      }) {}
 
 }  // namespace korvel

@@ -29,4 +29,8 @@ std::unique_ptr<SerialComm> SimPlatform::createSerial() {
     return comm;
 }
 
+std::unique_ptr<Transport> SimPlatform::createTransport(const Endpoint& where) {
+    throw SerialError(where.label() + ": the simulated platform has no system transport");
+}
+
 }  // namespace korvel

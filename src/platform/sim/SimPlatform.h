@@ -83,6 +83,8 @@ class SimPlatform : public Platform {
     HostLoop& loop() override { return loop_; }
     /// Creates a port on line end A that logs into `wire()` and honours missing/busy ports.
     std::unique_ptr<SerialComm> createSerial() override;
+    /// Always throws `SerialError`: simulated ports reach the line through `createSerial`.
+    std::unique_ptr<Transport> createTransport(const Endpoint& where) override;
     SettingsStore& settings() override { return settings_; }
     SystemServices& system() override { return system_; }
 

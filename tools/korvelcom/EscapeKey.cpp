@@ -1,11 +1,9 @@
-#include "keys.h"
+#include "EscapeKey.h"
 
 #include <termios.h>
 #include <unistd.h>
 
 #include <cstdio>
-
-#include "platform/posix/PosixHostLoop.h"
 
 namespace korvel::cli {
 
@@ -13,7 +11,7 @@ struct EscapeKey::Saved {
     termios mode;
 };
 
-EscapeKey::EscapeKey(PosixHostLoop& loop) : loop_(loop) {
+EscapeKey::EscapeKey(HostLoop& loop) : loop_(loop) {
     if (!isatty(STDIN_FILENO)) return;
     termios mode{};
     if (tcgetattr(STDIN_FILENO, &mode) != 0) return;

@@ -1,4 +1,5 @@
-// Parsing of line-settings strings such as "9600,e,7,1".
+// The line settings of a serial port ("9600,e,7,1"): what a port component parses and a
+// transport applies.
 #pragma once
 
 #include <cstdint>
@@ -7,7 +8,9 @@
 
 namespace korvel {
 
+/// Baud rate, parity, data bits and stop bits of a serial line.
 struct LineSettings {
+    /// Bits per second (110 to 256000).
     int32_t baud = 9600;
     char parity = 'e';     ///< 'n', 'e', 'o', 'm' (mark) or 's' (space), lower case
     int dataBits = 7;      ///< 5 to 8

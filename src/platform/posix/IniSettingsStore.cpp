@@ -1,4 +1,4 @@
-#include "platform/posix/PosixServices.h"
+#include "platform/posix/IniSettingsStore.h"
 
 #include <algorithm>
 #include <cctype>

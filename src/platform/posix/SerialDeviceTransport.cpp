@@ -1,39 +1,22 @@
-#include "platform/posix/PosixSerialComm.h"
+#include "platform/posix/SerialDeviceTransport.h"
+#include "platform/BufferedSerialComm.h"
 
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <array>
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
-#include <map>
-#include <mutex>
 #include <optional>
 #include <utility>
 
 namespace korvel {
 namespace {
-
-// ---- port numbers to devices --------------------------------------------------------------
-
-std::mutex& mapMutex() {
-    static std::mutex m;
-    return m;
-}
-
-std::map<int16_t, std::string>& mapTable() {
-    static std::map<int16_t, std::string> table;
-    return table;
-}
-
-// ---- termios ------------------------------------------------------------------------------
 
 struct SpeedEntry {
     int32_t baud;
@@ -145,12 +128,6 @@ std::string errnoText(int e) {
     return std::strerror(e);
 }
 
-int64_t monotonicUs() {
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return static_cast<int64_t>(ts.tv_sec) * 1'000'000 + ts.tv_nsec / 1000;
-}
-
 /// Closes a descriptor unless released, so that a failed open leaves nothing behind.
 class FdGuard {
   public:
@@ -166,73 +143,21 @@ class FdGuard {
     int fd_;
 };
 
-/// Largest amount one service reads, so that a flood cannot hold the loop.
-constexpr std::size_t kMaxReadPerService = 64 * 1024;
-
 }  // namespace
 
-// ---- PortMap --------------------------------------------------------------------------------
-
-void PortMap::set(int16_t port, std::string device) {
-    std::lock_guard lock(mapMutex());
-    if (device.empty()) {
-        mapTable().erase(port);
-    } else {
-        mapTable()[port] = std::move(device);
-    }
+SerialDeviceTransport::~SerialDeviceTransport() {
+    close();
 }
 
-void PortMap::clear() {
-    std::lock_guard lock(mapMutex());
-    mapTable().clear();
+ReadyHandle SerialDeviceTransport::readyHandle() const {
+    return fd_ < 0 || !gone_.empty() ? kNoReadyHandle : fd_;
 }
 
-std::string PortMap::devicePath(int16_t port) {
-    {
-        std::lock_guard lock(mapMutex());
-        const auto it = mapTable().find(port);
-        if (it != mapTable().end()) return it->second;
-    }
-    const std::string var = "KORVELCOM_COM" + std::to_string(port);
-    if (const char* env = std::getenv(var.c_str()); env && *env) return env;
-    return "/dev/ttyS" + std::to_string(port - 1);
-}
-
-// ---- PosixSerialComm -----------------------------------------------------------------------
-
-PosixSerialComm::PosixSerialComm(HostLoop& loop) : BufferedSerialComm(loop) {
-    applied_ = lineSettings();
-}
-
-PosixSerialComm::~PosixSerialComm() {
-    if (fd_ >= 0) doClose();
-    if (adopt_ >= 0) ::close(adopt_);
-}
-
-int PosixSerialComm::waitHandle() const {
-    // A full receive buffer reads nothing more: waking for the readable device would spin.
-    return gone() || buffered_ >= kReceiveBufferSize ? -1 : fd_;
-}
-
-int64_t PosixSerialComm::nowUs() {
-    return monotonicUs();
-}
-
-void PosixSerialComm::doOpen() {
-    if (adopt_ >= 0) {
-        // The device a vanished one was replaced with, already opened and configured.
-        fd_ = std::exchange(adopt_, -1);
-        path_ = std::move(adoptPath_);
-    } else {
-        fd_ = openDevice(path_);
-    }
-    tx_.clear();
-    buffered_ = 0;  // the receive buffer starts empty at every open
-}
-
-int PosixSerialComm::openDevice(std::string& pathOut) {
-    const std::string path = PortMap::devicePath(commPort());
-    const std::string name = "COM" + std::to_string(commPort()) + " (" + path + ")";
+void SerialDeviceTransport::open(const Endpoint& where, const LineSettings& line) {
+    if (fd_ >= 0) throw SerialError(where.label() + ": the transport is already open");
+    const std::string name = where.label();
+    if (where.kind != Endpoint::Kind::Device) throw SerialError(name + ": not a serial device");
+    const std::string& path = where.path;
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         const int e = errno;
@@ -256,22 +181,38 @@ int PosixSerialComm::openDevice(std::string& pathOut) {
     }
     (void)::ioctl(fd, TIOCEXCL);
 
+    fd_ = fd;
+    where_ = where;
     try {
-        configure(fd, name);
+        applySettings(line);
     } catch (...) {
         (void)::ioctl(fd, TIOCNXCL);
+        fd_ = -1;
+        where_ = {};
         throw;
     }
     // A port starts empty: whatever the device received while nobody had it open is dropped.
     (void)::tcflush(fd, TCIOFLUSH);
-    pathOut = path;
-    return guard.release();
+    owned_ = true;
+    tx_.clear();
+    gone_.clear();
+    guard.release();
 }
 
-void PosixSerialComm::configure(int fd, const std::string& name) {
-    const LineSettings& want = lineSettings();
+void SerialDeviceTransport::adopt(int fd, const std::string& name) {
+    close();
+    fd_ = fd;
+    owned_ = false;
+    where_ = Endpoint{};
+    where_.path = name;
+    tx_.clear();
+    gone_.clear();
+}
+
+void SerialDeviceTransport::applySettings(const LineSettings& want) {
+    const std::string name = where_.label();
     termios t{};
-    if (::tcgetattr(fd, &t) != 0)
+    if (::tcgetattr(fd_, &t) != 0)
         throw SerialError(name + ": cannot read the line settings: " + errnoText(errno));
 
     const auto speed = speedFor(want.baud);
@@ -290,7 +231,7 @@ void PosixSerialComm::configure(int fd, const std::string& name) {
 
     bool accepted = false;
     termios back{};
-    if (parity && ::tcsetattr(fd, TCSANOW, &full) == 0 && ::tcgetattr(fd, &back) == 0) {
+    if (parity && ::tcsetattr(fd_, TCSANOW, &full) == 0 && ::tcgetattr(fd_, &back) == 0) {
         const tcflag_t mask = CSIZE | PARENB | ((full.c_cflag & PARENB) ? kParityBits : 0);
         accepted = (back.c_cflag & mask) == (full.c_cflag & mask);
     }
@@ -299,9 +240,9 @@ void PosixSerialComm::configure(int fd, const std::string& name) {
         // without parity): run with what it can do instead of failing.
         termios plain = t;
         plain.c_cflag |= CS8;
-        if (::tcsetattr(fd, TCSANOW, &plain) != 0)
+        if (::tcsetattr(fd_, TCSANOW, &plain) != 0)
             throw SerialError(name + ": cannot apply the line settings: " + errnoText(errno));
-        if (::tcgetattr(fd, &back) != 0) back = plain;
+        if (::tcgetattr(fd_, &back) != 0) back = plain;
     }
 
     applied_ = want;
@@ -311,20 +252,31 @@ void PosixSerialComm::configure(int fd, const std::string& name) {
     applied_.stopHalfBits = (back.c_cflag & CSTOPB) ? 4 : 2;
 }
 
-void PosixSerialComm::doClose() noexcept {
+void SerialDeviceTransport::close() noexcept {
     if (fd_ < 0) return;
     // One last attempt at what is still queued; the rest is dropped, a close never waits.
-    if (!gone()) (void)flushOutput();
+    if (gone_.empty()) (void)flushOutput();
     tx_.clear();
-    (void)::ioctl(fd_, TIOCNXCL);
-    (void)::flock(fd_, LOCK_UN);
-    ::close(fd_);
+    if (owned_) {
+        (void)::ioctl(fd_, TIOCNXCL);
+        (void)::flock(fd_, LOCK_UN);
+        ::close(fd_);
+    }
     fd_ = -1;
-    path_.clear();
-    buffered_ = 0;
+    where_ = {};
+    gone_.clear();
 }
 
-std::string PosixSerialComm::flushOutput() {
+void SerialDeviceTransport::markGone(const std::string& reason) {
+    if (!gone_.empty()) return;
+    gone_ = reason;
+    tx_.clear();
+    // The dead descriptor guards nothing any more: its lock would only refuse the same device
+    // if it is still (or again) there under the same name.
+    if (owned_) (void)::flock(fd_, LOCK_UN);
+}
+
+bool SerialDeviceTransport::flushOutput() {
     while (!tx_.empty()) {
         const ssize_t n = ::write(fd_, tx_.data(), tx_.size());
         if (n > 0) {
@@ -333,45 +285,39 @@ std::string PosixSerialComm::flushOutput() {
         }
         if (n < 0 && errno == EINTR) continue;
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;
-        const std::string reason =
-            n < 0 ? "write failed: " + errnoText(errno) : std::string("the device hung up");
-        markGone(reason);
-        tx_.clear();
-        return reason;
+        markGone(n < 0 ? "write failed: " + errnoText(errno) : std::string("the device hung up"));
+        return false;
     }
-    return {};
+    return true;
 }
 
-void PosixSerialComm::doWrite(const std::string& bytes) {
+void SerialDeviceTransport::write(const std::string& bytes) {
+    if (fd_ < 0) throw SerialError("the device is not open");
+    if (!gone_.empty()) throw SerialError(gone_);
     // Behind bytes still queued, so that the order on the wire stays the order of the calls.
     tx_ += bytes;
-    const std::string failure = flushOutput();
-    if (!failure.empty()) throw SerialError("Output: " + failure);
+    if (!flushOutput()) throw SerialError(gone_);
 }
 
-bool PosixSerialComm::gatherInput() {
-    if (fd_ < 0 || gone()) return false;
-    (void)flushOutput();
-    if (gone()) return false;
+std::size_t SerialDeviceTransport::read(std::string& into, std::size_t max) {
+    if (fd_ < 0 || !gone_.empty()) return 0;
+    if (!flushOutput()) return 0;
 
     // One poll tells both whether bytes are waiting and whether the device hung up, so an idle
-    // port costs one system call per service.  (A read alone cannot tell: with VMIN 0 a
-    // terminal reads 0 both when nothing is waiting and once it has hung up, and a hung-up
-    // terminal polls readable for ever.)
+    // port costs one system call per read.  (A read alone cannot tell: with VMIN 0 a terminal
+    // reads 0 both when nothing is waiting and once it has hung up, and a hung-up terminal
+    // polls readable for ever.)
     pollfd p{fd_, POLLIN, 0};
-    if (::poll(&p, 1, 0) <= 0) return false;
+    if (::poll(&p, 1, 0) <= 0) return 0;
 
-    std::string got;
-    // A full receive buffer stops the reading: the device keeps the rest (a pseudo-terminal
-    // holds its writer back, a UART overruns), so a flood cannot grow the buffer without end.
-    const std::size_t room = kReceiveBufferSize - std::min(buffered_, kReceiveBufferSize);
-    const std::size_t limit = std::min(kMaxReadPerService, room);
+    const std::size_t before = into.size();
     if (p.revents & POLLIN) {
         std::array<char, 4096> buf;
-        while (!gone() && got.size() < limit) {
-            const ssize_t n = ::read(fd_, buf.data(), std::min(buf.size(), limit - got.size()));
+        while (gone_.empty() && into.size() - before < max) {
+            const ssize_t n =
+                ::read(fd_, buf.data(), std::min(buf.size(), max - (into.size() - before)));
             if (n > 0) {
-                got.append(buf.data(), static_cast<std::size_t>(n));
+                into.append(buf.data(), static_cast<std::size_t>(n));
             } else if (n < 0 && errno == EINTR) {
                 continue;
             } else if (n == 0 || errno == EAGAIN || errno == EWOULDBLOCK) {
@@ -380,55 +326,31 @@ bool PosixSerialComm::gatherInput() {
                 markGone("read failed: " + errnoText(errno));
             }
         }
+        std::fill(buf.begin(), buf.end(), '\0');
     }
     if (p.revents & (POLLHUP | POLLERR | POLLNVAL)) markGone("the device hung up");
     // Bytes read before a hang-up are still handed out.
-    deliver(got);
-    buffered_ += got.size();
-    return !got.empty();
+    return into.size() - before;
 }
 
-bool PosixSerialComm::hasPending() const {
-    // What a vanished device left in the buffer can no longer be read (every member throws),
-    // so it must not keep a waiting loop polling every millisecond.
-    return !gone() && BufferedSerialComm::hasPending();
+std::unique_ptr<Transport> makeSystemTransport(const Endpoint& where) {
+    if (where.kind != Endpoint::Kind::Device)
+        throw SerialError(where.label() + ": network ports are not supported yet");
+    return std::make_unique<SerialDeviceTransport>();
 }
 
-bool PosixSerialComm::reattach() {
-    if (!gone()) return true;
-    // The dead descriptor guards nothing any more: its lock would only refuse the same device
-    // if it is still (or again) there under the same name.
-    (void)::flock(fd_, LOCK_UN);
-    // It stays open while the device is looked for, so that the name it had (a
-    // pseudo-terminal's number) cannot be handed to another device and taken for it here.
-    std::string path;
-    try {
-        adopt_ = openDevice(path);
-    } catch (const SerialError&) {
-        return false;  // still gone: the caller's member reports it
-    }
-    adoptPath_ = std::move(path);
-    // Close the dead device and take the new one; what the old one left unread is dropped.
-    setPortOpen(false);
-    setPortOpen(true);
-    return true;
+// On this OS a platform's transports and a port without a platform are the system's own.
+std::unique_ptr<Transport> Platform::createTransport(const Endpoint& where) {
+    return makeSystemTransport(where);
 }
 
-int32_t PosixSerialComm::inBufferCount() {
-    if (gone()) reattach();
-    return BufferedSerialComm::inBufferCount();
-}
-
-std::string PosixSerialComm::input() {
-    if (gone()) reattach();
-    std::string taken = BufferedSerialComm::input();
-    buffered_ -= std::min(buffered_, taken.size());
-    return taken;
-}
-
-void PosixSerialComm::output(const std::string& bytes) {
-    if (gone()) reattach();
-    BufferedSerialComm::output(bytes);
+BufferedSerialComm::Opener systemOpener() {
+    return [](int16_t port, const LineSettings& line) {
+        const Endpoint where = PortMap::resolve(port);
+        std::unique_ptr<Transport> transport = makeSystemTransport(where);
+        transport->open(where, line);
+        return transport;
+    };
 }
 
 }  // namespace korvel

@@ -1,10 +1,9 @@
-// POSIX answers for the settings store and the system services.
+// The settings store of a POSIX host: INI files under the user's configuration directory.
 #pragma once
 
 #include <string>
 
 #include "korvelcom/platform/SettingsStore.h"
-#include "korvelcom/platform/SystemServices.h"
 
 namespace korvel {
 

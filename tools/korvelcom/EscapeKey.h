@@ -3,19 +3,16 @@
 // counts as the key held down from then on.
 #pragma once
 
-#include <string>
-
-namespace korvel {
-class PosixHostLoop;
-}
+#include "korvelcom/platform/HostLoop.h"
 
 namespace korvel::cli {
 
 class EscapeKey {
   public:
     /// Feeds `loop`'s escape source from standard input (does nothing when it is not a
-    /// terminal).  Restores the terminal's mode when destroyed.
-    explicit EscapeKey(PosixHostLoop& loop);
+    /// terminal, or when the loop watches a keyboard of its own).  Restores the terminal's mode
+    /// when destroyed.
+    explicit EscapeKey(HostLoop& loop);
     ~EscapeKey();
     /// Whether Escape was pressed since the command started.
     bool pressed() const { return pressed_; }
@@ -23,7 +20,7 @@ class EscapeKey {
     EscapeKey& operator=(const EscapeKey&) = delete;
 
   private:
-    PosixHostLoop& loop_;
+    HostLoop& loop_;
     bool active_ = false;
     bool pressed_ = false;
     struct Saved;
