@@ -22,6 +22,9 @@ class QtPlatform final : public Platform {
 
     /// The Qt host loop.
     QtHostLoop& loop() override { return loop_; }
+    std::unique_ptr<Transport> createTransport(const Endpoint& where) override {
+        return makeSystemTransport(where);
+    }
     // Serial ports are the platform seam's own (`Platform::createSerial`): port numbers
     // resolve through `PortMap`, transports come from `makeSystemTransport`, and the Qt loop
     // services them.

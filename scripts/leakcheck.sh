@@ -34,7 +34,7 @@ echo "leakcheck: canary leak reported as expected"
 #    add nothing the short cases do not cover.  They run under LeakSanitizer in the sanitizer
 #    build.
 declare -A filter=()
-skip=(korvel_soak_tests korvel_fuzz_regress_tests)
+skip=(korvel_soak_tests)
 
 failed=0
 ran=0

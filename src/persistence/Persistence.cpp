@@ -4,8 +4,8 @@
 // own: a failure (a value that does not convert, a setting the port refuses, a bag that
 // throws) skips that entry only.
 #include "control/Guarded.h"
-#include "extended/ExtendedFields.h"
 #include "extended/Exchange.h"
+#include "extended/ExtendedFields.h"
 #include "korvelcom/PropertyBags.h"
 #include "persistence/PersistedSet.h"
 #include "pos/PosFields.h"

@@ -24,9 +24,9 @@ class Platform {
     /// What port `port` leads to now.  Default: `PortMap::resolve`.  Throws `SerialError`
     /// when the mapping is malformed.
     virtual Endpoint resolvePort(int16_t port);
-    /// A closed transport that can reach `where`.  Default: `makeSystemTransport`.  Throws
-    /// `SerialError` for an endpoint this platform cannot reach.
-    virtual std::unique_ptr<Transport> createTransport(const Endpoint& where);
+    /// A closed transport that can reach `where` (an OS platform gives `makeSystemTransport`).
+    /// Throws `SerialError` for an endpoint this platform cannot reach.
+    virtual std::unique_ptr<Transport> createTransport(const Endpoint& where) = 0;
     virtual SettingsStore& settings() = 0;
     virtual SystemServices& system() = 0;
 };

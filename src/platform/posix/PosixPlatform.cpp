@@ -11,6 +11,9 @@ namespace {
 class PosixPlatform : public Platform {
   public:
     HostLoop& loop() override { return loop_; }
+    std::unique_ptr<Transport> createTransport(const Endpoint& where) override {
+        return makeSystemTransport(where);
+    }
     SettingsStore& settings() override { return settings_; }
     SystemServices& system() override { return system_; }
 

@@ -1,5 +1,4 @@
 #include "platform/posix/SerialDeviceTransport.h"
-#include "platform/BufferedSerialComm.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -14,6 +13,8 @@
 #include <cstring>
 #include <optional>
 #include <utility>
+
+#include "platform/BufferedSerialComm.h"
 
 namespace korvel {
 namespace {
@@ -339,11 +340,7 @@ std::unique_ptr<Transport> makeSystemTransport(const Endpoint& where) {
     return std::make_unique<SerialDeviceTransport>();
 }
 
-// On this OS a platform's transports and a port without a platform are the system's own.
-std::unique_ptr<Transport> Platform::createTransport(const Endpoint& where) {
-    return makeSystemTransport(where);
-}
-
+// A port without a platform reaches its endpoints through this OS's transports.
 BufferedSerialComm::Opener systemOpener() {
     return [](int16_t port, const LineSettings& line) {
         const Endpoint where = PortMap::resolve(port);
