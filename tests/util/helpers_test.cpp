@@ -1,0 +1,48 @@
+// The small pure helpers behind the utility members, on their own: scrambling key codes and
+// names, command-line splitting, the twips factor, directory answers.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "util/Scramble.h"
+#include "util/SystemHelpers.h"
+
+namespace korvel {
+namespace {
+
+using namespace util;
+using S = std::string;
+
+TEST(SmallHelpers, KeyCodeCommandLinesAndTwipsFactor) {
+    S codes;
+    for (const char* text :
+         {"27315", "  -12.5kg", "3.5", "2.5", "abc", "-32768", "32767.5", "99999999999999999999"})
+        codes += scrambleKeyCode(text) ? std::to_string(*scrambleKeyCode(text)) + " " : "none ";
+    EXPECT_EQ(codes, "27315 -12 4 2 0 -32768 none none ");
+    EXPECT_EQ(scrambleBaseName("C:\\Data\\Mixed/Dir/File.BIN"), "file.bin");
+
+    const auto split = [](auto splitter, std::vector<std::string_view> lines) {
+        S out;
+        for (auto line : lines) {
+            for (const S& word : splitter(line))
+                out += word + "|";
+            out += "\n";
+        }
+        return out;
+    };
+    EXPECT_EQ(split(splitArguments, {" \t ", "\"two words\"", "1 2 3 4 5 6 7 8 9 10 11 12"}),
+              "|\n|\"two|words\"|\n|1|2|3|4|5|6|7|8|9|10|\n");
+    EXPECT_EQ(split(splitProgramCommandLine, {"  \"/opt/my tools/run\" -x\t'y z'",
+                                              "a\"b c\"d \"\" e", "run \"unclosed x", " \t"}),
+              "/opt/my tools/run|-x|'y|z'|\nab cd||e|\nrun|unclosed x|\n\n");
+    S factors;
+    for (double reported : {0.0, -3.0, 14.5})
+        factors += std::to_string(twipsFactor(reported)) + " ";
+    EXPECT_EQ(factors, "15 15 14 ");
+    EXPECT_EQ(directoryAnswer("/" + S(254, 'd')) + directoryAnswer(S(254, 'd')), S(254, 'd'));
+}
+
+}  // namespace
+}  // namespace korvel
