@@ -145,7 +145,7 @@ TEST(PortMapping, CodeWinsOverTheEnvironmentOverTheDefaultAndMalformedTextsAreRe
     EXPECT_EQ(PortMap::lookup(4) + PortMap::lookup(5), "/dev/ttyS3/dev/ttyS4");
 }
 
-TEST_F(Serial, BytesPassUnchangedAndNotifyFromAYieldWhileTheThresholdIsMet) {
+TEST_F(Serial, BytesPassUnchangedNotifyFromAYieldAndTheCloseFlushes) {
     const std::string all = megabyte().substr(0, 256);
     ASSERT_EQ(pty->write("stale"), 5u);  // arrived while closed: dropped at open
     port.setPortOpen(true);
@@ -174,6 +174,17 @@ TEST_F(Serial, BytesPassUnchangedAndNotifyFromAYieldWhileTheThresholdIsMet) {
     ASSERT_EQ(pty->write("c"), 1u);
     EXPECT_TRUE(yieldUntil([&] { return events.size() == 2; }));
     EXPECT_EQ(port.input(), "abc");
+    // Closing makes one last attempt at queued output: the terminal takes what fitted while the
+    // loop does not run, and the close writes on.
+    const std::string big = megabyte();
+    port.output(big);
+    ASSERT_GT(port.transport()->pendingOutput(), 0u);
+    std::string got = pty->readAvailable();
+    const std::size_t before = got.size();
+    port.setPortOpen(false);
+    got += pty->readAvailable();
+    EXPECT_GT(got.size(), before) << "the close wrote nothing of what was queued";
+    EXPECT_TRUE(got == big.substr(0, got.size())) << "out of order";
 }
 
 TEST_F(Serial, OutputIsQueuedInOrderUntilTheDeviceVanishesThenReattachedWhenNeeded) {
@@ -209,20 +220,6 @@ TEST_F(Serial, OutputIsQueuedInOrderUntilTheDeviceVanishesThenReattachedWhenNeed
     BufferedSerialComm other(loop, systemOpener());  // the new device is ours alone
     other.setCommPort(kPort);
     EXPECT_NE(openFailure(other).find("busy"), std::string::npos);
-}
-
-TEST_F(Serial, ClosingMakesOneLastAttemptAtQueuedOutput) {
-    port.setPortOpen(true);
-    const std::string big = megabyte();
-    port.output(big);
-    ASSERT_GT(port.transport()->pendingOutput(), 0u);
-    // The terminal takes what fitted while the loop does not run; the close writes on.
-    std::string got = pty->readAvailable();
-    const std::size_t before = got.size();
-    port.setPortOpen(false);
-    got += pty->readAvailable();
-    EXPECT_GT(got.size(), before) << "the close wrote nothing of what was queued";
-    EXPECT_TRUE(got == big.substr(0, got.size())) << "out of order";
 }
 
 TEST_F(Serial, TheReceiveBufferFillsToItsBoundAndTheDeviceKeepsTheRestInOrder) {

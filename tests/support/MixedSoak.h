@@ -1,15 +1,12 @@
 // A mixed fault soak in virtual time: basic payments and extended operations against the
 // simulated terminal over a line that damages bytes both ways.  A ledger of what the terminal
-// took and framed (its outgoing observer) proves nothing was lost or misread; each breach is a
-// problem.  A reply is a text the terminal framed for this very request ("correct"), for an
-// earlier one ("earlier"; an extended reply must carry the request's number and code), or one
-// never framed while the line damaged bytes towards the control ("undetectable" by the LRC); an
-// empty result carries its tag, but for a basic payment whose wait ran out; the sequence number
-// moves on exactly when a reply came; the terminal's messages go out in the order queued.
+// took and framed proves nothing was lost or misread; each breach is a problem.  A reply was
+// framed for this request ("correct"), for an earlier one ("earlier"; an extended one with this
+// number and code), or never, while bytes towards the control were damaged ("undetectable");
+// an empty result carries its tag, but for a basic payment whose wait ran out.
 #pragma once
 
 #include <algorithm>
-#include <cstdio>
 #include <deque>
 #include <functional>
 #include <map>
@@ -65,34 +62,6 @@ struct MixedSoakResult {
     int64_t violations() const { return problemCount; }
 };
 
-namespace detail {
-
-// Operations by automation name, function code and arguments: "#12" an amount of 12 digits
-// (unique per exchange), "a|b" one of the choices; the others take their defaults.
-struct Operation {
-    const char *name, *fct;
-    std::vector<std::string> args;
-};
-inline const std::vector<Operation>& operations() {
-    static const std::vector<Operation> ops = {
-        {"POSMessage", "", {}},
-        {"POSAutoAuthorization", "01", {"#12", "978|250|840", "0|4|5", "10|21|22"}},
-        {"POSAutoRecording", "03", {"#12", "978|250"}},
-        {"POSAutoReceiptMerchant", "04", {}},
-        {"POSAutoReadingCard", "11", {"0|1|2"}},
-        {"POSAutoStatusRequest", "14", {}},
-        {"POSAutoSoftwareStatus", "15", {}},
-        {"POSAutoBeep", "20", {"1|2|3"}},
-    };
-    return ops;
-}
-
-inline int64_t damage(const SimLine::Counters& n) {
-    return n.dropped + n.corrupted + n.duplicated + n.delayed + n.noise;
-}
-
-}  // namespace detail
-
 class MixedSoak : KorvelComToolsEvents {
   public:
     explicit MixedSoak(const MixedSoakConfig& config) : cfg_(config) {
@@ -125,6 +94,22 @@ class MixedSoak : KorvelComToolsEvents {
     }
 
   private:
+    // Operations by automation name, function code and arguments: "#12" an amount of 12 digits
+    // (unique per exchange), "a|b" one of the choices; the others take their defaults.
+    struct Operation {
+        const char *name, *fct;
+        std::vector<std::string> args;
+    };
+    static inline const std::vector<Operation> kOperations = {
+        {"POSMessage", "", {}},
+        {"POSAutoAuthorization", "01", {"#12", "978|250|840", "0|4|5", "10|21|22"}},
+        {"POSAutoRecording", "03", {"#12", "978|250"}},
+        {"POSAutoReceiptMerchant", "04", {}},
+        {"POSAutoReadingCard", "11", {"0|1|2"}},
+        {"POSAutoStatusRequest", "14", {}},
+        {"POSAutoSoftwareStatus", "15", {}},
+        {"POSAutoBeep", "20", {"1|2|3"}},
+    };
     struct Answer {
         int exchange;
         std::string request, text;
@@ -133,6 +118,10 @@ class MixedSoak : KorvelComToolsEvents {
     void ReceivedEvent() override { ++r_.receivedEvents; }
     void problem(const std::string& what) {
         if (r_.problemCount++ < 20) r_.problems.push_back(what);
+    }
+    int64_t damage(SimLine::Side side) {
+        const SimLine::Counters& n = p_.line().counters(side);
+        return n.dropped + n.corrupted + n.duplicated + n.delayed + n.noise;
     }
     bool settled() const { return term_.idle() && pending_.empty() && outbox_.empty(); }
 
@@ -175,9 +164,8 @@ class MixedSoak : KorvelComToolsEvents {
     std::string amount(int digits, int k) {
         long long v = 1 + k * 37LL + static_cast<long long>(rng_() % 37);
         if (digits == 8 && (v %= 100'000'000) == 404) ++v;  // never the amount left unanswered
-        char text[24];
-        std::snprintf(text, sizeof text, "%0*lld", digits, v);
-        return text;
+        const std::string text = std::to_string(v);
+        return std::string(digits - text.size(), '0') + text;
     }
     std::string argument(std::string a, int k) {
         if (a[0] == '#') return amount(std::stoi(a.substr(1)), k);
@@ -188,16 +176,15 @@ class MixedSoak : KorvelComToolsEvents {
 
     // True when the exchange went wrong in a way the host sees.
     bool exchange(int k) {
-        const auto& ops = detail::operations();
         const bool basic = std::uniform_real_distribution<>(0, 1)(rng_) < cfg_.basicShare;
-        const detail::Operation& op = ops[basic ? 0 : 1 + rng_() % (ops.size() - 1)];
+        const Operation& op = kOperations[basic ? 0 : 1 + rng_() % (kOperations.size() - 1)];
         Outcomes& out = basic ? r_.basic : r_.extended;
         current_ = k;
         taken_.clear();
         p_.comm()->clearWritten();
         const std::string seq = c_.POSAutoSequence();
-        const int64_t toTerminal = detail::damage(p_.line().counters(SimLine::A));
-        const int64_t toControl = detail::damage(p_.line().counters(SimLine::B));
+        const int64_t toTerminal = damage(SimLine::A);
+        const int64_t toControl = damage(SimLine::B);
         const bool silent = std::uniform_real_distribution<>(0, 1)(rng_) < cfg_.unansweredShare;
         if (basic) {
             r_.unansweredBasic += silent;
@@ -224,7 +211,7 @@ class MixedSoak : KorvelComToolsEvents {
         ++out.exchanges;
 
         for (const std::string& t : taken_) {
-            if (t != request && detail::damage(p_.line().counters(SimLine::A)) == toTerminal)
+            if (t != request && damage(SimLine::A) == toTerminal)
                 problem(what + ": the terminal took '" + t + "', never sent");
             else if (t == request && !basic && t.compare(0, 2, seq) != 0)
                 problem(what + ": the terminal took a request without the number " + seq);
@@ -237,8 +224,7 @@ class MixedSoak : KorvelComToolsEvents {
         } else if (reply.empty() || !tag.empty()) {
             problem(what + ": a result without its tag, or a tag with a result");
         } else {
-            classify(what, basic, k, request, reply, seq,
-                     detail::damage(p_.line().counters(SimLine::B)) > toControl, out);
+            classify(what, basic, k, request, reply, seq, damage(SimLine::B) > toControl, out);
         }
         if (!basic) {
             // The number moves on once a reply has arrived and been compared, matched or not.
