@@ -47,10 +47,7 @@ class SimSystemServices : public SystemServices {
         running.insert(nextPid);
         return nextPid++;
     }
-    bool processRunning(int32_t pid) override {
-        ++runningQueries;
-        return running.count(pid) != 0;
-    }
+    bool processRunning(int32_t pid) override { return running.count(pid) != 0; }
     void waitForProcessEnd(int32_t pid) override {
         waited.push_back(pid);
         running.erase(pid);
@@ -71,7 +68,6 @@ class SimSystemServices : public SystemServices {
     std::set<int32_t> running;                      ///< processes still running
     std::vector<std::vector<std::string>> started;  ///< every start asked for, in order
     std::vector<int32_t> waited;                    ///< every wait for a process end, in order
-    int64_t runningQueries = 0;                     ///< calls of `processRunning`
     std::string processArguments;                   ///< the process's own arguments text
     std::optional<std::string> hostArguments;       ///< set by the host, takes precedence
 };
