@@ -142,6 +142,10 @@ TEST(AutomationSurface, EveryMemberWithItsIdKindParametersDefaultsAndWriteBack) 
     twin.name = "Twin";
     EXPECT_THROW(copy.add(twin), std::logic_error);
     EXPECT_EQ(copy.find(kAboutBoxDispatchId, MemberKind::Method)->name, "ShowAbout");
+    // A host calling by dispatch id reaches the member that carries it, and nothing else.
+    for (const Member& m : copy.members())
+        EXPECT_EQ(copy.find(m.id, m.kind), &m) << m.name;
+    EXPECT_EQ(copy.find(0, MemberKind::Method), nullptr);
 }
 
 TEST(Control, CreationDefaultsAndNewInstanceInitialisation) {
