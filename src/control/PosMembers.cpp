@@ -14,43 +14,21 @@ void KorvelComTools::putPosField(int field, const std::string& value) {
     if (payment_->put(f, value)) markChanged(pos::info(f).name);
 }
 
-std::string KorvelComTools::POSNumber() const {
-    return payment_->request(RequestField::Number);
-}
-std::string KorvelComTools::POSAmount() const {
-    return payment_->request(RequestField::Amount);
-}
-std::string KorvelComTools::POSRep() const {
-    return payment_->request(RequestField::Rep);
-}
-std::string KorvelComTools::POSMode() const {
-    return payment_->request(RequestField::Mode);
-}
-std::string KorvelComTools::POSType() const {
-    return payment_->request(RequestField::Type);
-}
-std::string KorvelComTools::POSDev() const {
-    return payment_->request(RequestField::Dev);
-}
-
-void KorvelComTools::setPOSNumber(const std::string& v) {
-    putPosField(static_cast<int>(RequestField::Number), v);
-}
-void KorvelComTools::setPOSAmount(const std::string& v) {
-    putPosField(static_cast<int>(RequestField::Amount), v);
-}
-void KorvelComTools::setPOSRep(const std::string& v) {
-    putPosField(static_cast<int>(RequestField::Rep), v);
-}
-void KorvelComTools::setPOSMode(const std::string& v) {
-    putPosField(static_cast<int>(RequestField::Mode), v);
-}
-void KorvelComTools::setPOSType(const std::string& v) {
-    putPosField(static_cast<int>(RequestField::Type), v);
-}
-void KorvelComTools::setPOSDev(const std::string& v) {
-    putPosField(static_cast<int>(RequestField::Dev), v);
-}
+// A request field's getter and checked put, by the field it reads and writes.
+#define KORVEL_POS_REQUEST(Name, Field)                        \
+    std::string KorvelComTools::Name() const {                 \
+        return payment_->request(RequestField::Field);         \
+    }                                                          \
+    void KorvelComTools::set##Name(const std::string& v) {     \
+        putPosField(static_cast<int>(RequestField::Field), v); \
+    }
+KORVEL_POS_REQUEST(POSNumber, Number)
+KORVEL_POS_REQUEST(POSAmount, Amount)
+KORVEL_POS_REQUEST(POSRep, Rep)
+KORVEL_POS_REQUEST(POSMode, Mode)
+KORVEL_POS_REQUEST(POSType, Type)
+KORVEL_POS_REQUEST(POSDev, Dev)
+#undef KORVEL_POS_REQUEST
 
 void KorvelComTools::setPOSTimeout(int32_t value) {
     if (value == 0) {
@@ -61,24 +39,18 @@ void KorvelComTools::setPOSTimeout(int32_t value) {
     markChanged("POSTimeout");
 }
 
-std::string KorvelComTools::EFTposNumber() const {
-    return payment_->reply(ReplyField::Number);
-}
-std::string KorvelComTools::EFTposStat() const {
-    return payment_->reply(ReplyField::Stat);
-}
-std::string KorvelComTools::EFTposAmount() const {
-    return payment_->reply(ReplyField::Amount);
-}
-std::string KorvelComTools::EFTposMode() const {
-    return payment_->reply(ReplyField::Mode);
-}
-std::string KorvelComTools::EFTposRep() const {
-    return payment_->reply(ReplyField::Rep);
-}
-std::string KorvelComTools::EFTposDev() const {
-    return payment_->reply(ReplyField::Dev);
-}
+// The reply fields of the last answer, read-only.
+#define KORVEL_POS_REPLY(Name, Field)              \
+    std::string KorvelComTools::Name() const {     \
+        return payment_->reply(ReplyField::Field); \
+    }
+KORVEL_POS_REPLY(EFTposNumber, Number)
+KORVEL_POS_REPLY(EFTposStat, Stat)
+KORVEL_POS_REPLY(EFTposAmount, Amount)
+KORVEL_POS_REPLY(EFTposMode, Mode)
+KORVEL_POS_REPLY(EFTposRep, Rep)
+KORVEL_POS_REPLY(EFTposDev, Dev)
+#undef KORVEL_POS_REPLY
 
 bool KorvelComTools::POSsend() {
     return payment_->POSsend();
