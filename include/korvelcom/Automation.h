@@ -26,10 +26,28 @@ namespace korvel {
 
 class KorvelComTools;
 
-/// An automation value: empty, boolean, 16-bit or 32-bit integer, string, or byte array.
-using Value = std::variant<std::monostate, bool, int16_t, int32_t, std::string, ByteArray>;
+struct Value;
 
-enum class ValueType { Empty, Bool, I16, I32, String, Bytes, Any };
+/// A one-dimensional array of automation values with its lower bound (an automation host's
+/// array of variants): element `i` of `elements` is the host's element `lbound + i`.
+struct VariantArray {
+    int32_t lbound = 0;
+    std::vector<Value> elements;
+    bool operator==(const VariantArray& other) const;
+};
+
+/// An automation value: empty, boolean, 16-bit or 32-bit integer, string, byte array, or an
+/// array of values.  It is a `std::variant` (`std::get`, `std::holds_alternative` and
+/// `std::visit` apply).
+struct Value
+    : std::variant<std::monostate, bool, int16_t, int32_t, std::string, ByteArray, VariantArray> {
+    using variant::variant;
+    using variant::operator=;
+};
+
+/// A value's declared type.  `Any` is a variant (any value, also the empty one); `Array` an
+/// array of variants.
+enum class ValueType { Empty, Bool, I16, I32, String, Bytes, Any, Array };
 /// Property get, property put, method, or event (raised by the control, not callable).
 enum class MemberKind { Get, Put, Method, Event };
 
@@ -47,7 +65,10 @@ struct Param {
     std::string name;
     ValueType type;
     std::optional<Value> defaultValue{};  ///< set for optional parameters
-    bool byRef = false;                   ///< the member writes this argument back
+    bool writesBack = false;  ///< the member changes this argument; the caller's variable follows
+    /// Declared by reference (as every parameter of a method, indexed read and event is);
+    /// false only for a property put's value.  A by-reference parameter need not be written.
+    bool byRef = true;
 };
 
 /// How a persisted property is saved into and loaded from the container's property bag.
@@ -72,7 +93,8 @@ struct Member {
     std::string name;
     MemberKind kind;
     std::vector<Param> params;  ///< for Put: the one value parameter
-    ValueType result;           ///< Empty for Put, events and methods without result
+    ValueType result;           ///< Empty for Put, events and methods without result; Any for a
+                                ///< variant result (which may be the empty value)
     Invoker call;               ///< receives exactly params.size() converted arguments; empty
                                 ///< for events
     int32_t id = 0;             ///< dispatch id; a property's get and put share it
@@ -104,8 +126,9 @@ class AutomationTable {
 
 /// Calls a member by name.  Omitted trailing optional arguments take their defaults; each
 /// argument is converted to its parameter's type (integers widen and narrow when the value
-/// fits, strings parse as numbers or booleans); by-reference arguments are written back into
-/// `args` after the call.  Throws `AutomationError` when the call itself fails.
+/// fits, strings parse as numbers or booleans; an empty value passed for an array is an array
+/// not yet dimensioned); arguments the member writes back are replaced in `args` after the
+/// call.  Throws `AutomationError` when the call itself fails.
 Value invoke(KorvelComTools& control, std::string_view name, MemberKind kind,
              std::vector<Value>& args);
 /// Calls a member found in the table (as `invoke`).
@@ -117,7 +140,9 @@ void setProperty(KorvelComTools& control, std::string_view name, const Value& va
 
 /// Converts a value to `type` (see `invoke`); throws `AutomationError` when it does not fit.
 Value convertValue(const Value& value, ValueType type);
-/// Text form of a value: true/false, decimal integers, the string as it is, bytes in hex.
+/// Text form of a value: true/false, decimal integers, the string as it is, bytes in hex
+/// ("[LBOUND] 41 42"), an array as its lower bound and its elements' forms, strings quoted
+/// ("[0] {"", "-a", 7}").
 std::string formatValue(const Value& value);
 std::string_view typeName(ValueType type);
 

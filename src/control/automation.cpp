@@ -44,6 +44,10 @@ T narrow(int64_t v, std::string_view what) {
 
 }  // namespace
 
+bool VariantArray::operator==(const VariantArray& other) const {
+    return lbound == other.lbound && elements == other.elements;
+}
+
 const Member* AutomationTable::find(std::string_view name, MemberKind kind) const {
     for (const Member& m : members_)
         if (m.kind == kind && sameName(m.name, name)) return &m;
@@ -85,6 +89,8 @@ std::string_view typeName(ValueType type) {
             return "byte array";
         case ValueType::Any:
             return "variant";
+        case ValueType::Array:
+            return "array of variants";
     }
     return "?";
 }
@@ -130,6 +136,10 @@ Value convertValue(const Value& value, ValueType type) {
             if (auto* a = std::get_if<ByteArray>(&value)) return *a;
             if (auto* s = std::get_if<std::string>(&value)) return ByteArray::fromString(*s);
             break;
+        case ValueType::Array:
+            if (auto* a = std::get_if<VariantArray>(&value)) return *a;
+            if (std::holds_alternative<std::monostate>(value)) return VariantArray{};
+            break;
         case ValueType::Any:
             break;
     }
@@ -152,8 +162,23 @@ std::string formatValue(const Value& value) {
             }
             return out;
         }
+        std::string operator()(const VariantArray& a) const {
+            std::string out = "[" + std::to_string(a.lbound) + "] {";
+            for (std::size_t i = 0; i < a.elements.size(); ++i) {
+                const Value& e = a.elements[i];
+                std::string text = std::visit(*this, static_cast<const Value::variant&>(e));
+                if (std::holds_alternative<std::string>(e)) {  // quoted, quotes doubled
+                    for (std::size_t q = text.find('"'); q != std::string::npos;
+                         q = text.find('"', q + 2))
+                        text.insert(q, 1, '"');
+                    text = '"' + text + '"';
+                }
+                out += (i ? ", " : "") + text;
+            }
+            return out + "}";
+        }
     };
-    return std::visit(Visitor{}, value);
+    return std::visit(Visitor{}, static_cast<const Value::variant&>(value));
 }
 
 Value invoke(KorvelComTools& control, std::string_view name, MemberKind kind,
@@ -171,7 +196,9 @@ Value invoke(KorvelComTools& control, const Member& member, std::vector<Value>& 
     call.reserve(m->params.size());
     for (std::size_t i = 0; i < m->params.size(); ++i) {
         const Param& p = m->params[i];
-        if (i < args.size() && !std::holds_alternative<std::monostate>(args[i])) {
+        // An empty value omits an optional argument; for an array it is a fresh variable.
+        if (i < args.size() &&
+            (!std::holds_alternative<std::monostate>(args[i]) || p.type == ValueType::Array)) {
             call.push_back(convertValue(args[i], p.type));
         } else if (p.defaultValue) {
             call.push_back(*p.defaultValue);
@@ -189,7 +216,7 @@ Value invoke(KorvelComTools& control, const Member& member, std::vector<Value>& 
         throw AutomationError(m->name + ": " + e.what());
     }
     for (std::size_t i = 0; i < args.size(); ++i)
-        if (m->params[i].byRef) args[i] = call[i];
+        if (m->params[i].writesBack) args[i] = call[i];
     return result;
 }
 

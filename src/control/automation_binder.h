@@ -106,9 +106,10 @@ std::vector<Param> params(std::initializer_list<Arg> args) {
     std::vector<Param> out;
     std::size_t i = 0;
     for (const Arg& a : args) {
-        const auto [type, byRef] = types[i++];
-        out.push_back(Param{
-            a.name, type, a.def ? std::optional(convertValue(*a.def, type)) : std::nullopt, byRef});
+        const auto [type, writes] = types[i++];
+        out.push_back(Param{a.name, type,
+                            a.def ? std::optional(convertValue(*a.def, type)) : std::nullopt,
+                            writes});
     }
     return out;
 }
@@ -160,6 +161,7 @@ template <auto Set>
 Line writeOnly(int32_t id, const char* name) {
     Line l = method<Set>(id, name, {"value"});
     l[0].kind = MemberKind::Put;
+    l[0].params[0].byRef = false;  // a property's new value is passed by value
     return l;
 }
 
@@ -184,6 +186,12 @@ Line property(int32_t id, const char* name, std::optional<Saved> save = std::nul
 template <auto Fn>
 Line event(int32_t id, const char* name, std::initializer_list<Arg> args = {}) {
     return {Member{name, MemberKind::Event, params<decltype(Fn)>(args), ValueType::Empty, {}, id}};
+}
+
+/// A method whose result is a variant that is always empty: the host may assign it.
+inline Line variantResult(Line l) {
+    l[0].result = ValueType::Any;
+    return l;
 }
 
 /// A member whose automation form is not its C++ form (variants, arrays of strings).

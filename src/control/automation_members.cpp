@@ -47,13 +47,9 @@ constexpr I kCrcInitial = 0x5555;
 constexpr I kCrcPolynomial = -24575;  // the bit pattern 0xA001
 constexpr L kEnd = 2147483647;
 
-// The by-name form of an array of strings (the command-line arguments): the elements joined
-// by line feeds, element 0 first, so "\n-a\nb" stands for the elements "", "-a" and "b".
-S joinLines(const std::vector<S>& elements) {
-    S out;
-    for (std::size_t i = 0; i < elements.size(); ++i)
-        out += (i ? "\n" : "") + elements[i];
-    return out;
+// An array of strings as the host sees it: an array of variants holding strings, from 0.
+Value variantArray(const std::vector<S>& elements) {
+    return VariantArray{0, std::vector<Value>(elements.begin(), elements.end())};
 }
 
 std::vector<Line> lines() {
@@ -72,7 +68,8 @@ std::vector<Line> lines() {
         PROPERTY(9, CommSettings, saved("9600,e,7,1").loadedAt(8)),
         PROPERTY(10, CommPortOpen),
         READONLY(11, CommInput, VT::Any),
-        custom(12, "CommOutput", MemberKind::Put, {Param{"value", VT::Any}}, VT::Empty,
+        custom(12, "CommOutput", MemberKind::Put, {Param{"value", VT::Any, {}, false, false}},
+               VT::Empty,
                [](K& c, std::vector<Value>& a) -> Value {
                    if (auto* bytes = std::get_if<ByteArray>(&a[0]))
                        c.setCommOutput(*bytes);
@@ -157,7 +154,7 @@ std::vector<Line> lines() {
         PROPERTY(77, POSAutoTrackISO2),
         PROPERTY(78, POSAutoTrackISO3),
         PROPERTY(79, POSAutoData),
-        METHOD(80, POSAutoIncSequence),
+        variantResult(METHOD(80, POSAutoIncSequence)),
         PROPERTY(81, POSAutoTOfctAuthorization, saved(400000)),
         PROPERTY(82, POSAutoTOfctAuthorizationInter, saved(150000)),
         PROPERTY(83, POSAutoTOfctRecording, saved(40000)),
@@ -268,16 +265,16 @@ std::vector<Line> lines() {
                    }
                    return c.IsActive(pid);
                }),
-        METHOD(158, SuspendActivateExe, "strNameExe"),
-        // `ArgArray` and the result are arrays of strings, given by name as their lines (see
-        // `joinLines`); whatever the caller passes in is replaced.
-        custom(159, "GetCommandLine", MemberKind::Method, {Param{"ArgArray", VT::Any, {}, true}},
-               VT::String,
+        variantResult(METHOD(158, SuspendActivateExe, "strNameExe")),
+        // `ArgArray` is re-dimensioned to the arguments (element 0 empty, lower bound 0), and
+        // the result is a variant holding a copy of it; whatever the caller passed is replaced.
+        custom(159, "GetCommandLine", MemberKind::Method, {Param{"ArgArray", VT::Array, {}, true}},
+               VT::Any,
                [](K& c, std::vector<Value>& a) -> Value {
                    std::vector<S> args;
                    const std::vector<S> copy = c.GetCommandLine(args);
-                   a[0] = joinLines(args);
-                   return joinLines(copy);
+                   a[0] = variantArray(args);
+                   return variantArray(copy);
                }),
 
         // Events, in their own id space.  `errType` is the control's `ReceiveError` itself.

@@ -21,14 +21,16 @@ using I = int16_t;
 using L = int32_t;
 
 S code(VT t) {
-    return S(1, "-bilsyv"[static_cast<int>(t)]);
+    return S(1, "-bilsyva"[static_cast<int>(t)]);
 }
 
-// A parameter list as name:T[=default], & in front when the member writes the argument back.
+// A parameter list as name:T[=default], & in front when the member writes the argument back,
+// % when it is passed by value.
 S params(const Member& m) {
     S out;
     for (const Param& p : m.params) {
-        out += (out.empty() ? "" : ",") + S(p.byRef ? "&" : "") + p.name + ":" + code(p.type);
+        out += (out.empty() ? "" : ",") + S(p.writesBack ? "&" : "") + S(p.byRef ? "" : "%") +
+               p.name + ":" + code(p.type);
         if (p.defaultValue) out += "=" + formatValue(*p.defaultValue);
     }
     return out;
@@ -62,8 +64,8 @@ std::map<std::pair<bool, int>, S> surface() {
 // the id after the previous one unless it gives its own.  A brace group lists alternatives.
 constexpr const char* kSurface = R"(
 1:Version:s 2/-552:ShowAbout()- Receive{Error,Message}=s CommInit(intPort:i=0,strSettings:s=)b
-Comm{Open,Close}()b CommPort=i CommSettings=s CommPortOpen=b CommInput:v CommOutput<value:v
-CommInputLen=i CommInputMode<value:i {TOwaitChar,TOwaitRetry,TOwaitReply,TOBetweenChar,
+Comm{Open,Close}()b CommPort=i CommSettings=s CommPortOpen=b CommInput:v CommOutput<%value:v
+CommInputLen=i CommInputMode<%value:i {TOwaitChar,TOwaitRetry,TOwaitReply,TOBetweenChar,
 TOWaitBetweenCommand}=l Retry{Session,Data}=i {ErrorEnabled,ReceiveEnabled,EscapeKeyEnabled,
 AbortReceive}=b WaitTimeout(longTimeOut:l)- WaitTORetry()- SendMessage(strMessage:s)b {OpenSession,
 SendEnq,WaitAck}()b ReceivePacket()- RecMessage(longTimeOut:l)s Message(strMessage:s,longTimeOut:l)s
@@ -73,7 +75,7 @@ POSRep,POSMode,POSType,POSDev}=s POSTimeout=l POSsend()b POSMessage()s EFTpos{Nu
 Mode,Rep,Dev}:s POSAuto{Sequence,Operation,Amount,Currency,Control,Class,ReadingType,CardInfo,
 TimeOut,Text,InputType,MinLength,MaxLength,InputOffset,TreatmentCard,CardReader,Printer,Buzzer,
 RetroPinPad,ApplicationCode,EFTNumber,NumBeep,TicketRequest,TrackISO1,TrackISO2,TrackISO3,Data}=s
-POSAutoIncSequence()- POSAutoTOfct{Authorization,AuthorizationInter,Recording,ReceiptMerchant,
+POSAutoIncSequence()v POSAutoTOfct{Authorization,AuthorizationInter,Recording,ReceiptMerchant,
 SettingExtReader,ReadingCard,DisplayingPinPadRequest,StatusRequest,SoftwareStatus,
 ClearTransactionFile,AbortOperation,SettingEFTConfiguration,SettingEFTApplication,Beep,CardReader,
 CBInit,TicketRequest}=l POSAutoIncSequenceEnabled=b POSAutoSend(Fct:s)b POSAuto{Status,StatusCard}:s
@@ -101,8 +103,8 @@ str:s)b {AddParityString,SupParityString}(str:s)s Convert{StrhToDec,StrdToDec}(s
 c{Str1DtoDec,Str2DtoDec,Str3DtoDec,Str1HtoDec,Str2HtoDec,2DecToAsc,3DecToAsc,2HexToAsc}(strPacket:s,
 &intStart:i=1,&intEnd:i=32767)s EncryptFile(strFileName:s,&strBuffer:s,intLength:i)b DecryptFile(
 strFileName:s,&byteBuffer:y,intLength:i)b Win{Dir,SysDir}()s {TwipsToPixel,PixelToTwips}(
-&intXvalue:i,&intYvalue:i)- IsActive(hprog:v)l SuspendActivateExe(strNameExe:s)- GetCommandLine(
-&ArgArray:v)s ~1:ReceivedEvent()- ErrorEvent(&errType:s)- AbortEnabledEvent()-
+&intXvalue:i,&intYvalue:i)- IsActive(hprog:v)l SuspendActivateExe(strNameExe:s)v GetCommandLine(
+&ArgArray:a)v ~1:ReceivedEvent()- ErrorEvent(&errType:s)- AbortEnabledEvent()-
 )";
 
 TEST(AutomationSurface, EveryMemberWithItsIdKindParametersDefaultsAndWriteBack) {
@@ -299,6 +301,8 @@ TEST(AutomationValues, ConvertToTheParameterTypeOrFailTheCall) {
     EXPECT_EQ(all(VT::String, A(true, false, I(-7), ab, "x")), "True False -7 AB x ");
     EXPECT_EQ(all(VT::Bytes, A("AB", ab, 1)), "[0] 41 42 [0] 41 42 ! ");
     EXPECT_EQ(all(VT::Any, A(I(5), "x")) + all(VT::Empty, A("x")), "5? x?  ");
+    EXPECT_EQ(all(VT::Array, A(Value(), VariantArray{-1, A(ab, "\"")}, "x")),
+              R"([0] {}? [-1] {[0] 41 42, """"}? ! )");
 }
 
 TEST(AutomationValues, CallsByNameTakeDefaultsAndRefuseWhatDoesNotFit) {

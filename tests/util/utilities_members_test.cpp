@@ -148,7 +148,14 @@ TEST(UtilityMembers, ValuesWriteBackAndErrorTags) {
         {"PixelToTwips", {I(-2049), I(20000)}, " -2049 0"},
         {"WinDir", {}, "/opt/win"},
         {"WinSysDir", {}, "/"},
-        {"GetCommandLine", {S("old")}, "\n-a\nb\nc \n-a\nb\nc"},
+        // Re-dimensioned from 1 to 0; the variant result holds a copy.  Quotes group nothing.
+        {"GetCommandLine",
+         {VariantArray{1, {S("old")}}},
+         R"([0] {"", "-a", """b", "c""", "d"} [0] {"", "-a", """b", "c""", "d"})"},
+        {"GetCommandLine",
+         {Value{}},
+         R"([0] {"", "-a", """b", "c""", "d"} [0] {"", "-a", )"
+         R"("""b", "c""", "d"})"},
         {"IsActive", {S("not a number")}, "0"},
     };
     for (bool enabled : {true, false}) {
@@ -158,7 +165,7 @@ TEST(UtilityMembers, ValuesWriteBackAndErrorTags) {
         sys.twipsY = 0.4;
         sys.windowsDir = "/opt/win/";
         sys.systemDir = "/";
-        sys.processArguments = "-a  b\tc";
+        sys.processArguments = "-a  \"b\tc\" d";
         w->setErrorEnabled(enabled);
         for (const Row& r : rows) {
             SCOPED_TRACE(S(r.name) + " row " + std::to_string(&r - rows.data()));
@@ -168,7 +175,7 @@ TEST(UtilityMembers, ValuesWriteBackAndErrorTags) {
             S got = formatValue(invoke(*w, r.name, MemberKind::Method, args));
             const Member* m = AutomationTable::instance().find(r.name, MemberKind::Method);
             for (std::size_t i = 0; i < args.size(); ++i)
-                got += m->params[i].byRef ? " " + formatValue(args[i]) : "";
+                got += m->params[i].writesBack ? " " + formatValue(args[i]) : "";
             got += w->ReceiveError().empty() ? "" : " !" + w->ReceiveError();
             EXPECT_EQ(got, r.want);
             EXPECT_EQ(w.events.errors.size(), enabled && !w->ReceiveError().empty() ? 1u : 0u);
