@@ -71,6 +71,14 @@ TEST(Cli, UtilityCommands) {
              d + "KorvelComTools\\.hlp   \\(not installed\\)\n$",
          none},
         {"", 2, "Usage: korvelcom...props...Exit status: 0 the reply came", none},
+        // Any method by name: the variant result, then what it wrote back.
+        {"call GetCommandLine", 0,
+         R"(^\[0\] \{"", "call", "GetCommandLine"\}\nArgArray = \[0\] \{"", "call", )"
+         R"("GetCommandLine"\}\n$)",
+         none},
+        {"call cLRC8file @missing 0", 1, "^0\nlongStart = 0\nlongEnd = 2147483647\n$",
+         "^errorHandlercLRC8file: "},
+        {"call CommInit x", 2, none, "does not convert to a 16-bit integer"},
         {"--version", 0, "^korvelcom 3\\.00\n$", none},
         {"help pay", 0, "^one basic payment...--amount TEXT", none},
         {"pay --device /dev/null --amount 1 --help", 0, "Usage: korvelcom pay", none},

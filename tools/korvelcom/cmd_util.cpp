@@ -1,11 +1,14 @@
 // `korvelcom scramble` / `unscramble` (the control's reversible file scrambling, NOT
-// encryption) and `korvelcom convert` (every numeric string conversion member by name).
+// encryption), `korvelcom convert` (every numeric string conversion member by name) and
+// `korvelcom call` (any method by name, as an automation host calls it).
+#include <algorithm>
 #include <filesystem>
 #include <iostream>
 #include <iterator>
 
 #include "commands.h"
 #include "korvelcom/Automation.h"
+#include "korvelcom/CardData.h"
 #include "korvelcom/platform/WireLog.h"
 #include "util/Scramble.h"
 
@@ -91,7 +94,55 @@ int convert(const ConvertOptions& o) {
     return kOk;
 }
 
+struct CallOptions : ControlOptions {
+    std::string name;
+    std::vector<std::string> args;
+};
+
+// Calls a method with text arguments (each converted to its parameter's type; an array
+// parameter gets an empty variable), then prints the result and every written-back argument.
+int call(const CallOptions& o) {
+    const Member* m = AutomationTable::instance().find(o.name, MemberKind::Method);
+    if (!m) {
+        std::cerr << "korvelcom call: no method named " << o.name << '\n';
+        return kUsage;
+    }
+    KorvelComTools control;
+    if (!prepare(control, o)) return kUsage;
+    std::vector<Value> args(o.args.begin(), o.args.end());
+    args.resize(std::max(args.size(), m->params.size()));  // omitted: defaults, empty arrays
+    auto show = [](const Value& v) {
+        const auto* text = std::get_if<std::string>(&v);
+        return text ? WireLog::describe(*text) : cardDataForDisplay(formatValue(v));
+    };
+    try {
+        const Value result = invoke(control, *m, args);
+        if (m->result != ValueType::Empty) std::cout << show(result) << '\n';
+        for (std::size_t i = 0; i < m->params.size(); ++i)
+            if (m->params[i].writesBack)
+                std::cout << m->params[i].name << " = " << show(args[i]) << '\n';
+    } catch (const AutomationError& e) {
+        std::cerr << "korvelcom call: " << e.what() << '\n';
+        return kUsage;
+    }
+    const std::string tag = control.ReceiveError();
+    if (!tag.empty()) std::cerr << tag << ": " << plainWords(tag, control) << '\n';
+    return control.ReceiveError().empty() ? kOk : kFailed;
+}
+
 }  // namespace
+
+void addCall(CLI::App& app, Run& run) {
+    auto o = std::make_shared<CallOptions>();
+    auto* cmd = app.add_subcommand(
+        "call",
+        "any method by name with text arguments; prints its result and written-back "
+        "arguments (e.g. korvelcom call GetCommandLine)");
+    cmd->add_option("NAME", o->name, "the method")->required();
+    cmd->add_option("ARGS", o->args, "its arguments in order; omitted ones take their defaults");
+    addControlOptions(*cmd, *o);
+    cmd->callback([o, &run] { run = [o] { return call(*o); }; });
+}
 
 void addScramble(CLI::App& app, Run& run) {
     for (const bool in : {true, false}) {

@@ -70,6 +70,7 @@ void addSim(CLI::App& app, Run& run);
 void addChecksum(CLI::App& app, Run& run);
 void addScramble(CLI::App& app, Run& run);
 void addConvert(CLI::App& app, Run& run);
+void addCall(CLI::App& app, Run& run);
 void addInfo(CLI::App& app, Run& run);
 void addGet(CLI::App& app, Run& run);
 void addProps(CLI::App& app, Run& run);

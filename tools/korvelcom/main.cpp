@@ -43,6 +43,7 @@ int main(int argc, char** argv) {
     addChecksum(app, run);
     addScramble(app, run);
     addConvert(app, run);
+    addCall(app, run);
     addInfo(app, run);
     addGet(app, run);
     addProps(app, run);
