@@ -60,7 +60,6 @@ set(KORVEL_PACKAGE_CONTACT "KorvelCom maintainers <korvelcom@example.org>"
 set(CPACK_PACKAGE_NAME korvelcom)
 set(CPACK_PACKAGE_VENDOR KorvelCom)
 set(CPACK_PACKAGE_CONTACT "${KORVEL_PACKAGE_CONTACT}")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Drives a payment terminal over a serial line")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_STRIP_FILES ON)
 if(WIN32)
@@ -73,22 +72,23 @@ else()
   set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
   set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME libkorvelcom${PROJECT_VERSION_MAJOR})
   set(CPACK_DEBIAN_RUNTIME_PACKAGE_SECTION libs)
-  set(CPACK_DEBIAN_RUNTIME_PACKAGE_GENERATE_SHLIBS ON)
+  set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)  # only the runtime package holds a library
+  # Descriptions: the synopsis, then the long text (CPack indents and wraps it).
   set(CPACK_DEBIAN_RUNTIME_DESCRIPTION "payment terminal control library
- The KorvelComTools control drives an electronic payment terminal over a serial
- line: ENQ/ACK sessions, the basic and the extended payment protocols, checksums,
- conversions and file scrambling.  This package holds the shared library.")
+The KorvelComTools control drives an electronic payment terminal over a serial
+line: ENQ/ACK sessions, the basic and the extended payment protocols, checksums,
+conversions and file scrambling.  This package holds the shared library.")
   set(CPACK_DEBIAN_DEV_PACKAGE_NAME libkorvelcom-dev)
   set(CPACK_DEBIAN_DEV_PACKAGE_SECTION libdevel)
   set(CPACK_DEBIAN_DEV_DESCRIPTION "payment terminal control library (development files)
- Headers, the CMake package (find_package(KorvelCom)) and the pkg-config file
- (korvelcom) of the KorvelComTools control library.")
+Headers, the CMake package (find_package(KorvelCom)) and the pkg-config file
+(korvelcom) of the KorvelComTools control library.")
   set(CPACK_DEBIAN_TOOLS_PACKAGE_NAME korvelcom)
   set(CPACK_DEBIAN_TOOLS_PACKAGE_SECTION utils)
   set(CPACK_DEBIAN_TOOLS_DESCRIPTION "payment terminal command line and simulator
- korvelcom runs payments and extended operations on a serial port, plays a
- payment terminal on a pseudo-terminal or serial device (korvelcom sim) and
- offers the control's checksum, conversion and scrambling utilities.")
+korvelcom runs payments and extended operations on a serial port, plays a
+payment terminal on a pseudo-terminal or serial device (korvelcom sim) and
+offers the control's checksum, conversion and scrambling utilities.")
   if(BUILD_SHARED_LIBS)
     set(CPACK_COMPONENTS_ALL runtime dev tools)
     set(CPACK_DEBIAN_ENABLE_COMPONENT_DEPENDS ON)

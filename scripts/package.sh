@@ -21,9 +21,9 @@ SUDO=""
 scripts/deps.sh
 
 cmake -S . -B "$build" -G Ninja -DBUILD_SHARED_LIBS=ON -DCMAKE_INSTALL_PREFIX=/usr \
-    -DCMAKE_BUILD_TYPE=Release -DKORVEL_BUILD_TESTS=OFF -DKORVEL_BUILD_BENCH=OFF \
+    -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORVEL_BUILD_TESTS=OFF -DKORVEL_BUILD_BENCH=OFF \
     -DKORVEL_BUILD_QT=OFF -DKORVEL_WERROR=ON >/dev/null
-cmake --build "$build" -j "$(nproc)" >/dev/null
+cmake --build "$build" -j "$(nproc)" >"$build/build.log" || { cat "$build/build.log"; exit 1; }
 rm -rf "$build/packages"
 (cd "$build" && cpack -G DEB -B "$PWD/packages" >/dev/null)
 debs=("$build"/packages/*.deb)
@@ -39,7 +39,7 @@ sim_pid=""
 installed=""
 cleanup() {
     [ -z "$sim_pid" ] || kill "$sim_pid" 2>/dev/null || true
-    [ -z "$installed" ] || $SUDO dpkg -r korvelcom libkorvelcom-dev libkorvelcom3 >/dev/null
+    [ -z "$installed" ] || $SUDO dpkg -P korvelcom libkorvelcom-dev libkorvelcom3 >/dev/null
     rm -rf "$work"
 }
 trap cleanup EXIT
@@ -80,7 +80,7 @@ consumers() {
 lib=$(find "$build/src" -name 'libkorvelcom.so.*.*' | head -1)
 readelf -d "$lib" | grep -q 'SONAME.*libkorvelcom\.so\.3\]' || fail "no SONAME libkorvelcom.so.3"
 exported=$(nm -DC --defined-only "$lib")
-grep -q 'korvel::KorvelComTools::POSMessage()' <<<"$exported" || fail "POSMessage not exported"
+grep -q 'korvel::KorvelComTools::POSMessage\[abi:cxx11\]()' <<<"$exported" || fail "POSMessage not exported"
 if grep -E ' korvel::(link|pos|ext)::' <<<"$exported"; then fail "internal symbols exported"; fi
 
 echo "== static library installed into a prefix"
@@ -99,5 +99,5 @@ installed=1
 korvelcom demo >"$work/demo.out" || { cat "$work/demo.out"; fail "korvelcom demo failed"; }
 tail -3 "$work/demo.out"
 consumers /usr usr
-ldd "$work/usr-pc" | grep -q 'libkorvelcom\.so\.3 => /usr/lib' || fail "consumer not on /usr/lib"
+ldd "$work/usr-pc" | grep -Eq 'libkorvelcom\.so\.3 => /(usr/)?lib/' || fail "consumer not on /usr/lib"
 echo "package.sh: packages proven in ${SECONDS}s"
