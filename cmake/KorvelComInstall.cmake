@@ -31,7 +31,7 @@ set(KORVEL_PC_CFLAGS "")
 set(KORVEL_PC_LIBS "")
 if(NOT BUILD_SHARED_LIBS)
   set(KORVEL_PC_CFLAGS " -DKORVELCOM_STATIC")
-  set(KORVEL_PC_LIBS " -pthread")
+  set(KORVEL_PC_LIBS " -lstdc++ -lm -pthread")  # C programs linking the static library too
 endif()
 configure_file(cmake/korvelcom.pc.in ${PROJECT_BINARY_DIR}/korvelcom.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/korvelcom.pc DESTINATION ${_korvel_pcdir} COMPONENT dev)

@@ -79,6 +79,7 @@ consumers() {
 # The shared library exports its public API and nothing of the layers inside.
 lib=$(find "$build/src" -name 'libkorvelcom.so.*.*' | head -1)
 readelf -d "$lib" | grep -q 'SONAME.*libkorvelcom\.so\.3\]' || fail "no SONAME libkorvelcom.so.3"
+readelf -V "$lib" | grep -q 'Name: KORVELCOM_3' || fail "no symbol version KORVELCOM_3"
 exported=$(nm -DC --defined-only "$lib")
 grep -q 'korvel::KorvelComTools::POSMessage\[abi:cxx11\]()' <<<"$exported" || fail "POSMessage not exported"
 if grep -E ' korvel::(link|pos|ext)::' <<<"$exported"; then fail "internal symbols exported"; fi
