@@ -78,8 +78,8 @@ consumers() {
 
 # The shared library exports its public API and nothing of the layers inside.
 lib=$(find "$build/src" -name 'libkorvelcom.so.*.*' | head -1)
-readelf -d "$lib" | grep -q 'SONAME.*libkorvelcom\.so\.3\]' || fail "no SONAME libkorvelcom.so.3"
-readelf -V "$lib" | grep -q 'Name: KORVELCOM_3' || fail "no symbol version KORVELCOM_3"
+grep -q 'SONAME.*libkorvelcom\.so\.3\]' <<<"$(readelf -d "$lib")" || fail "no SONAME libkorvelcom.so.3"
+grep -q 'Name: KORVELCOM_3' <<<"$(readelf -V "$lib")" || fail "no symbol version KORVELCOM_3"
 exported=$(nm -DC --defined-only "$lib")
 grep -q 'korvel::KorvelComTools::POSMessage\[abi:cxx11\]()' <<<"$exported" || fail "POSMessage not exported"
 if grep -E ' korvel::(link|pos|ext)::' <<<"$exported"; then fail "internal symbols exported"; fi
@@ -100,5 +100,5 @@ installed=1
 korvelcom demo >"$work/demo.out" || { cat "$work/demo.out"; fail "korvelcom demo failed"; }
 tail -3 "$work/demo.out"
 consumers /usr usr
-ldd "$work/usr-pc" | grep -Eq 'libkorvelcom\.so\.3 => /(usr/)?lib/' || fail "consumer not on /usr/lib"
+grep -Eq 'libkorvelcom\.so\.3 => /(usr/)?lib/' <<<"$(ldd "$work/usr-pc")" || fail "consumer not on /usr/lib"
 echo "package.sh: packages proven in ${SECONDS}s"
