@@ -30,7 +30,7 @@ struct Value;
 
 /// A one-dimensional array of automation values with its lower bound (an automation host's
 /// array of variants): element `i` of `elements` is the host's element `lbound + i`.
-struct VariantArray {
+struct KORVELCOM_API VariantArray {
     int32_t lbound = 0;
     std::vector<Value> elements;
     bool operator==(const VariantArray& other) const;
@@ -56,7 +56,7 @@ inline constexpr int32_t kAboutBoxDispatchId = -552;
 
 /// The call itself failed: unknown member, wrong argument count or type, a value that does not
 /// convert, or a getter whose underlying component failed.
-class AutomationError : public std::runtime_error {
+class KORVELCOM_API AutomationError : public std::runtime_error {
   public:
     using std::runtime_error::runtime_error;
 };
@@ -102,7 +102,7 @@ struct Member {
     std::optional<Persisted> persisted{};  ///< on the get and the put of a persisted property
 };
 
-class AutomationTable {
+class KORVELCOM_API AutomationTable {
   public:
     /// The table of `KorvelComTools`, built once on first use.
     static const AutomationTable& instance();
@@ -129,21 +129,21 @@ class AutomationTable {
 /// fits, strings parse as numbers or booleans; an empty value passed for an array is an array
 /// not yet dimensioned); arguments the member writes back are replaced in `args` after the
 /// call.  Throws `AutomationError` when the call itself fails.
-Value invoke(KorvelComTools& control, std::string_view name, MemberKind kind,
-             std::vector<Value>& args);
+KORVELCOM_API Value invoke(KorvelComTools& control, std::string_view name, MemberKind kind,
+                           std::vector<Value>& args);
 /// Calls a member found in the table (as `invoke`).
-Value invoke(KorvelComTools& control, const Member& member, std::vector<Value>& args);
+KORVELCOM_API Value invoke(KorvelComTools& control, const Member& member, std::vector<Value>& args);
 /// Reads a property by name.
-Value getProperty(KorvelComTools& control, std::string_view name);
+KORVELCOM_API Value getProperty(KorvelComTools& control, std::string_view name);
 /// Writes a property by name.
-void setProperty(KorvelComTools& control, std::string_view name, const Value& value);
+KORVELCOM_API void setProperty(KorvelComTools& control, std::string_view name, const Value& value);
 
 /// Converts a value to `type` (see `invoke`); throws `AutomationError` when it does not fit.
-Value convertValue(const Value& value, ValueType type);
+KORVELCOM_API Value convertValue(const Value& value, ValueType type);
 /// Text form of a value: true/false, decimal integers, the string as it is, bytes in hex
 /// ("[LBOUND] 41 42"), an array as its lower bound and its elements' forms, strings quoted
 /// ("[0] {"", "-a", 7}").
-std::string formatValue(const Value& value);
-std::string_view typeName(ValueType type);
+KORVELCOM_API std::string formatValue(const Value& value);
+KORVELCOM_API std::string_view typeName(ValueType type);
 
 }  // namespace korvel

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "korvelcom/Export.h"
+
 namespace korvel {
 
 struct ByteArray {

@@ -33,7 +33,7 @@ class Payment;
 }
 
 /// The event interface.  Handlers run synchronously inside the member that raises them.
-struct KorvelComToolsEvents {
+struct KORVELCOM_API KorvelComToolsEvents {
     virtual ~KorvelComToolsEvents() = default;
     /// A message arrived (`ReceiveMessage`), or an exchange filled its reply fields.
     virtual void ReceivedEvent() {}
@@ -50,7 +50,7 @@ struct Extent {
     friend bool operator==(const Extent&, const Extent&) = default;
 };
 
-class KorvelComTools {
+class KORVELCOM_API KorvelComTools {
   public:
     // ---- Control life cycle and events (docs/control.md) ---------------------------------
 

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+#include "korvelcom/Export.h"
+
 namespace korvel {
 
 /// The control's working state record for the serial link.  Exposed read-only for diagnostics

@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "korvelcom/Export.h"
 #include "korvelcom/platform/PropertyBag.h"
 
 namespace korvel {
@@ -17,14 +18,14 @@ namespace korvel {
 /// Converts `value` to the alternative that `like` holds (decimal text, "true"/"false", -1/0
 /// for booleans as integers).  Throws `std::invalid_argument` for text that does not convert,
 /// `std::out_of_range` for a number that does not fit.
-PropValue convertPropValue(const PropValue& value, const PropValue& like);
+KORVELCOM_API PropValue convertPropValue(const PropValue& value, const PropValue& like);
 
 /// Text form of a value for people: the string as it is, the decimal number, true or false.
-std::string describePropValue(const PropValue& value);
+KORVELCOM_API std::string describePropValue(const PropValue& value);
 
 /// A property bag in memory.  Every write is recorded (key, value, default, in order,
 /// duplicates kept) for tests and hosts that want to see exactly what a control saved.
-class MemoryPropertyBag : public PropertyBag {
+class KORVELCOM_API MemoryPropertyBag : public PropertyBag {
   public:
     struct Write {
         std::string key;
@@ -78,7 +79,7 @@ class MemoryPropertyBag : public PropertyBag {
 /// A property bag kept as a plain text file, one `Key = value` a line: strings quoted with
 /// \\, \" and \xHH escapes (every byte 0 to 255 kept), decimal integers, true or false, '#'
 /// comments.  Every value is stored, defaults included.
-class TextPropertyBag : public MemoryPropertyBag {
+class KORVELCOM_API TextPropertyBag : public MemoryPropertyBag {
   public:
     TextPropertyBag() = default;
 

@@ -22,15 +22,9 @@
 #include <stddef.h>
 #include <stdint.h>
 
-#if defined(_WIN32)
-#if defined(KORVELCOM_C_BUILDING)
-#define KORVELCOM_C_API __declspec(dllexport)
-#else
-#define KORVELCOM_C_API
-#endif
-#else
-#define KORVELCOM_C_API __attribute__((visibility("default")))
-#endif
+#include "korvelcom/Export.h"
+
+#define KORVELCOM_C_API KORVELCOM_API
 
 #ifdef __cplusplus
 extern "C" {

@@ -5,10 +5,12 @@
 #include <cstdint>
 #include <string>
 
+#include "korvelcom/Export.h"
+
 namespace korvel {
 
 /// One end of a byte stream to the terminal, as a port number resolves to it.  A plain value.
-struct Endpoint {
+struct KORVELCOM_API Endpoint {
     enum class Kind : uint8_t {
         Device,   ///< a serial device by path ("/dev/ttyUSB0", a pseudo-terminal, "COM3")
         Tcp,      ///< a raw byte stream: "tcp://HOST:PORT"
@@ -32,7 +34,7 @@ struct Endpoint {
 /// Which endpoint a port number leads to, for the whole process.  Port N uses, in this order: a
 /// mapping set with `set()`, else the environment variable `KORVELCOM_COM<N>` when it is set
 /// and not empty, else the device `/dev/ttyS<N-1>`.  Thread-safe.
-class PortMap {
+class KORVELCOM_API PortMap {
   public:
     /// Maps `port` to `target` (an endpoint text, see `Endpoint::parse`; empty removes the
     /// mapping).  Affects later opens only.

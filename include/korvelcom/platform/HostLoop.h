@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <functional>
 
+#include "korvelcom/Export.h"
+
 namespace korvel {
 
 /// What a host loop waits on until a source has work: a file descriptor on POSIX, a HANDLE on
@@ -14,7 +16,7 @@ inline constexpr ReadyHandle kNoReadyHandle = -1;
 
 /// Something the loop services at every yield: a serial port delivering its notifications, a
 /// simulator reading its line.
-class LoopSource {
+class KORVELCOM_API LoopSource {
   public:
     virtual ~LoopSource() = default;
     /// Runs pending work (reads arrived bytes, delivers notifications).  Returns true when it
@@ -31,7 +33,7 @@ class LoopSource {
 };
 
 /// The host thread's message loop.  Everything runs on one thread: no member is thread-safe.
-class HostLoop {
+class KORVELCOM_API HostLoop {
   public:
     virtual ~HostLoop() = default;
 

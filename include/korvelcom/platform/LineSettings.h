@@ -6,10 +6,12 @@
 #include <optional>
 #include <string>
 
+#include "korvelcom/Export.h"
+
 namespace korvel {
 
 /// Baud rate, parity, data bits and stop bits of a serial line.
-struct LineSettings {
+struct KORVELCOM_API LineSettings {
     /// Bits per second (110 to 256000).
     int32_t baud = 9600;
     char parity = 'e';     ///< 'n', 'e', 'o', 'm' (mark) or 's' (space), lower case

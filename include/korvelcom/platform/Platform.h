@@ -3,6 +3,7 @@
 
 #include <memory>
 
+#include "korvelcom/Export.h"
 #include "korvelcom/platform/HostLoop.h"
 #include "korvelcom/platform/SerialComm.h"
 #include "korvelcom/platform/SettingsStore.h"
@@ -13,7 +14,7 @@ namespace korvel {
 
 /// The platform a control runs on: its thread's loop and clock, a factory for its serial port,
 /// the settings store and the system services.  A platform outlives every control built on it.
-class Platform {
+class KORVELCOM_API Platform {
   public:
     virtual ~Platform() = default;
     virtual HostLoop& loop() = 0;
@@ -33,12 +34,12 @@ class Platform {
 
 /// The platform of this operating system for the calling thread (POSIX on Linux), created on
 /// first use and kept for the thread's lifetime.
-Platform& defaultPlatform();
+KORVELCOM_API Platform& defaultPlatform();
 
 /// The per-user settings store of this operating system (POSIX: INI files under
 /// `$XDG_CONFIG_HOME/korvelcom`), for hosts that assemble a platform of their own.
-std::unique_ptr<SettingsStore> makeSystemSettingsStore();
+KORVELCOM_API std::unique_ptr<SettingsStore> makeSystemSettingsStore();
 /// The system services of this operating system, for hosts that assemble a platform.
-std::unique_ptr<SystemServices> makeSystemServices();
+KORVELCOM_API std::unique_ptr<SystemServices> makeSystemServices();
 
 }  // namespace korvel

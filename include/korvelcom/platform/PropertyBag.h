@@ -5,12 +5,14 @@
 #include <string>
 #include <variant>
 
+#include "korvelcom/Export.h"
+
 namespace korvel {
 
 /// A persisted value: a string, a 16-bit or 32-bit integer, or a boolean.
 using PropValue = std::variant<std::string, int16_t, int32_t, bool>;
 
-class PropertyBag {
+class KORVELCOM_API PropertyBag {
   public:
     virtual ~PropertyBag() = default;
     /// The value saved under `key`, converted to the type of `defaultValue`, or `defaultValue`

@@ -10,13 +10,15 @@
 #include <stdexcept>
 #include <string>
 
+#include "korvelcom/Export.h"
+
 namespace korvel {
 
 class WireLog;
 
 /// The one error type of the serial seam: a port that is missing, busy or gone, a refused setting,
 /// a read or write that failed.  `what()` is a short human-readable reason.
-class SerialError : public std::runtime_error {
+class KORVELCOM_API SerialError : public std::runtime_error {
   public:
     using std::runtime_error::runtime_error;
 };
@@ -31,7 +33,7 @@ enum CommEventKind : int16_t {
 /// The serial port component.  Line properties apply to the next open unless stated otherwise.
 /// Receive notifications (`OnComm`) are delivered only on the host's thread from inside
 /// `HostLoop::yield()`, never concurrently with other control code.
-class SerialComm {
+class KORVELCOM_API SerialComm {
   public:
     virtual ~SerialComm() = default;
 

@@ -3,9 +3,11 @@
 
 #include <string>
 
+#include "korvelcom/Export.h"
+
 namespace korvel {
 
-class SettingsStore {
+class KORVELCOM_API SettingsStore {
   public:
     virtual ~SettingsStore() = default;
     /// The value stored under application / section / key, or `defaultValue` when there is

@@ -6,11 +6,13 @@
 #include <string>
 #include <vector>
 
+#include "korvelcom/Export.h"
+
 namespace korvel {
 
 /// The platform services behind the control's system helpers.  The POSIX answers are
 /// documented with each member here and in the README.  Members never throw.
-class SystemServices {
+class KORVELCOM_API SystemServices {
   public:
     virtual ~SystemServices() = default;
 

@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 
+#include "korvelcom/Export.h"
 #include "korvelcom/platform/Endpoint.h"
 #include "korvelcom/platform/HostLoop.h"
 #include "korvelcom/platform/LineSettings.h"
@@ -20,7 +21,7 @@ namespace korvel {
 /// what has arrived, writes queue what cannot leave at once.  A transport whose device or
 /// connection vanished (unplugged, hung up, reset) is "gone": it reads nothing more and fails
 /// every write until closed.
-class Transport {
+class KORVELCOM_API Transport {
   public:
     virtual ~Transport() = default;
 
@@ -78,6 +79,6 @@ class Transport {
 /// A transport of this operating system that can reach `where`, closed: the serial device
 /// transport for a device.  Throws `SerialError` "<label>: <reason>" for a kind this build
 /// does not carry yet (TCP and RFC 2217 endpoints).
-std::unique_ptr<Transport> makeSystemTransport(const Endpoint& where);
+KORVELCOM_API std::unique_ptr<Transport> makeSystemTransport(const Endpoint& where);
 
 }  // namespace korvel

@@ -6,9 +6,11 @@
 #include <string>
 #include <vector>
 
+#include "korvelcom/Export.h"
+
 namespace korvel {
 
-class WireLog {
+class KORVELCOM_API WireLog {
   public:
     enum class Dir : uint8_t {
         Out,  ///< written by the side that owns the log (the control: towards the terminal)

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "korvelcom/Export.h"
+
 namespace korvel::ui {
 
 /// Version information of the component, as the about box shows it.
@@ -31,7 +33,7 @@ struct AboutControlLayout {
     const char* text = "";  ///< design-time text; "" for the texts set at load, lines, image
 };
 
-class AboutBox {
+class KORVELCOM_API AboutBox {
   public:
     /// Loads the form: caption, version line, title, disclaimer, help file and help context,
     /// in that order.  `systemDirectory` is the system directory of the system helpers

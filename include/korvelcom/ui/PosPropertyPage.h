@@ -11,6 +11,8 @@
 #include <string_view>
 #include <vector>
 
+#include "korvelcom/Export.h"
+
 namespace korvel {
 class KorvelComTools;
 }
@@ -62,26 +64,28 @@ struct PosFieldLayout {
 };
 
 /// The page's caption: "POS and low level protocol properties".
-extern const char* const kPosPageCaption;
+KORVELCOM_API extern const char* const kPosPageCaption;
 /// The header label across the top: "POS to EFT and readers communication protocol" followed
 /// by the maker's line.
-extern const char* const kPosPageHeader;
+KORVELCOM_API extern const char* const kPosPageHeader;
 /// The outer frames in display order, and the two inner frames of the last one.
-extern const char* const kFrameLowLevel;   ///< "Low level parameters"
-extern const char* const kFrameComPort;    ///< "COM port properties"
-extern const char* const kFramePosHigh;    ///< "POS high level protocol"
-extern const char* const kFrameFields;     ///< "Fields" (inside "POS high level protocol")
-extern const char* const kFramePosDevise;  ///< "POS devise" (inside "POS high level protocol")
+KORVELCOM_API extern const char* const kFrameLowLevel;  ///< "Low level parameters"
+KORVELCOM_API extern const char* const kFrameComPort;   ///< "COM port properties"
+KORVELCOM_API extern const char* const kFramePosHigh;   ///< "POS high level protocol"
+KORVELCOM_API extern const char* const
+    kFrameFields;  ///< "Fields" (inside "POS high level protocol")
+KORVELCOM_API extern const char* const
+    kFramePosDevise;  ///< "POS devise" (inside "POS high level protocol")
 /// The text a double-click puts into `txtCommSettings`: "9600,e,7,1".
-extern const char* const kDefaultCommSettings;
+KORVELCOM_API extern const char* const kDefaultCommSettings;
 
 /// The layout of every field, in `PosField` order.
-const std::vector<PosFieldLayout>& posPageLayout();
+KORVELCOM_API const std::vector<PosFieldLayout>& posPageLayout();
 /// The layout row of one field.
-const PosFieldLayout& layoutOf(PosField field);
+KORVELCOM_API const PosFieldLayout& layoutOf(PosField field);
 
 /// The page model.  Not thread-safe (runs on the host's UI thread like the control).
-class PosPropertyPage {
+class KORVELCOM_API PosPropertyPage {
   public:
     /// A freshly loaded page: text boxes hold their initial texts, check boxes are cleared,
     /// fixed lists have no selection (-1), `txtPOSDevSpec` is switched on, no changed mark.
