@@ -227,8 +227,8 @@ TEST_F(Serial, OutputIsQueuedInOrderUntilTheDeviceVanishesThenReattachedWhenNeed
 TEST_F(Serial, TheReceiveBufferFillsToItsBoundAndTheDeviceKeepsTheRestInOrder) {
     port.setPortOpen(true);  // no notifications: the bytes stay until taken
     const std::string pattern = megabyte();
-    test::PtyPeer writer(*pty);
-    writer.start([&](test::PtyPeer& t) { t.send(pattern); });
+    test::PtyPeer<> writer(*pty);
+    writer.start([&](test::PtyPeer<>& t) { t.send(pattern); });
     ASSERT_TRUE(yieldUntil([&] { return port.waitHandle() == kNoReadyHandle; }));
     // Characters wait, so the loop wakes every millisecond; one spinning makes thousands.
     EXPECT_LT(test::waitFor(loop, 300), 1000u) << "the loop spins on the device that has more";

@@ -36,10 +36,12 @@ inline uint64_t waitFor(PosixHostLoop& loop, int32_t ms) {
 }
 
 /// A scripted terminal on the master side of `pty`, on a thread of its own (the only user of the
-/// master while it runs; read `in` after `join()`).
+/// master while it runs; read `in` after `join()`).  `End` is the terminal's end of the line:
+/// the pseudo-terminal, or a TCP connection (support/Tcp.h) with the same members.
+template <class End = Pty>
 class PtyPeer {
   public:
-    explicit PtyPeer(Pty& pty) : pty_(pty) {}
+    explicit PtyPeer(End& pty) : pty_(pty) {}
     ~PtyPeer() { join(); }
 
     void start(std::function<void(PtyPeer&)> script) {
@@ -58,7 +60,8 @@ class PtyPeer {
     ///   E F T A  wait for the control's ENQ, a whole frame, EOT, ACK
     ///   e a t    send ENQ (dropping what was read before), ACK, EOT
     ///   p<ms>    pause;  v  vanish: the line drops, as when the terminal is unplugged
-    ///   f<ms>    send the frame of `text` in two halves <ms> apart
+    ///   r        vanish with a reset (on TCP; elsewhere as v)
+    ///   f<ms>    send the frame of `text` in two halves <ms> apart;  b  one byte at a time
     ///   n        flood: frame-shaped noise with wrong checks, far more than a port buffers
     bool play(const std::string& steps, const std::string& text = "") {
         std::istringstream tokens(steps);
@@ -67,17 +70,18 @@ class PtyPeer {
             const char c = s[0];
             const std::string f = c == 'f' ? *link::buildFrame(text) : "";
             if (c == 'e') pos_ = (in += pty_.readAvailable()).size();
-            if (c == 'v') pty_.closeMaster();
-            const bool ok =
-                c == 'E'   ? await(link::ENQ)
-                : c == 'T' ? await(link::EOT)
-                : c == 'A' ? await(link::ACK)
-                : c == 'F' ? await(link::STX) && await(link::ETX) && await(0, true)
-                : c == 'p' ? pause(ms)
-                : c == 'n' ? send(noise())
-                : c == 'f'
-                    ? send(f.substr(0, f.size() / 2)) && pause(ms) && send(f.substr(f.size() / 2))
-                    : c == 'v' || send({"\x05\x06\x04"[std::string("eat").find(c)]});
+            if (c == 'v' || c == 'r') drop(c == 'r');
+            const bool ok = c == 'E'   ? await(link::ENQ)
+                            : c == 'T' ? await(link::EOT)
+                            : c == 'A' ? await(link::ACK)
+                            : c == 'F' ? await(link::STX) && await(link::ETX) && await(0, true)
+                            : c == 'p' ? pause(ms)
+                            : c == 'n' ? send(noise())
+                            : c == 'f' ? send(f.substr(0, f.size() / 2)) && pause(ms) &&
+                                             send(f.substr(f.size() / 2))
+                            : c == 'b' ? bytewise(*link::buildFrame(text))
+                                       : c == 'v' || c == 'r' ||
+                                             send({"\x05\x06\x04"[std::string("eat").find(c)]});
             if (!ok) return false;
         }
         return true;
@@ -102,6 +106,18 @@ class PtyPeer {
     std::string in;  ///< every byte the control sent, as far as the script read
 
   private:
+    void drop(bool reset) {
+        if constexpr (requires { pty_.closeMaster(true); }) {
+            pty_.closeMaster(reset);
+        } else {
+            pty_.closeMaster();
+        }
+    }
+    bool bytewise(const std::string& bytes) {
+        for (const char b : bytes)
+            if (!send(std::string(1, b)) || !pause(1)) return false;
+        return true;
+    }
     static std::string noise() {
         std::string s;
         for (int i = 0; s.size() < 4 * BufferedSerialComm::kReceiveBufferSize; ++i) {
@@ -123,13 +139,15 @@ class PtyPeer {
         }
     }
 
-    Pty& pty_;
+    End& pty_;
     std::thread thread_;
     std::atomic<bool> stop_{false};
     std::size_t pos_ = 0;
 };
 
-/// A control on the thread's POSIX platform, its port `kPort` a fresh pseudo-terminal.
+/// A control on the thread's POSIX platform, its port `kPort` a fresh pseudo-terminal (or
+/// another `End`, see `PtyPeer`).
+template <class End = Pty>
 struct PtyWorld {
     static constexpr int16_t kPort = 7;
     PtyWorld() {
@@ -155,8 +173,8 @@ struct PtyWorld {
     }
     PosixHostLoop& loop() { return static_cast<PosixHostLoop&>(c.platform().loop()); }
 
-    Pty pty;
-    PtyPeer peer{pty};
+    End pty;
+    PtyPeer<End> peer{pty};
     KorvelComTools c;
     Recorder events;
 };
