@@ -4,7 +4,8 @@
 set -euo pipefail
 pkgs=(cmake ninja-build g++ clang clang-format libgtest-dev libgmock-dev libbenchmark-dev
       libboost-dev qt6-base-dev qt6-qpa-plugins libgl-dev valgrind
-      libclang-rt-14-dev libcli11-dev nlohmann-json3-dev)
+      libclang-rt-14-dev libcli11-dev nlohmann-json3-dev
+      ser2net)  # a serial port server the network tests run against
 missing=()
 for p in "${pkgs[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
