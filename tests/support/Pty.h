@@ -4,6 +4,7 @@
 
 #include <poll.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <functional>
@@ -35,9 +36,12 @@ inline uint64_t waitFor(PosixHostLoop& loop, int32_t ms) {
     return loop.yieldCount() - before;
 }
 
+inline void closeWithReset(Pty& pty) {
+    pty.closeMaster();
+}
+
 /// A scripted terminal on the master side of `pty`, on a thread of its own (the only user of the
-/// master while it runs; read `in` after `join()`).  `End` is the terminal's end of the line:
-/// the pseudo-terminal, or a TCP connection (support/Tcp.h) with the same members.
+/// master while it runs; read `in` after `join()`).  `End`: the pseudo-terminal or a TcpEnd.
 template <class End = Pty>
 class PtyPeer {
   public:
@@ -60,7 +64,7 @@ class PtyPeer {
     ///   E F T A  wait for the control's ENQ, a whole frame, EOT, ACK
     ///   e a t    send ENQ (dropping what was read before), ACK, EOT
     ///   p<ms>    pause;  v  vanish: the line drops, as when the terminal is unplugged
-    ///   r        vanish with a reset (on TCP; elsewhere as v)
+    ///   r        vanish with a reset (on TCP; as v on a pseudo-terminal)
     ///   f<ms>    send the frame of `text` in two halves <ms> apart;  b  one byte at a time
     ///   n        flood: frame-shaped noise with wrong checks, far more than a port buffers
     bool play(const std::string& steps, const std::string& text = "") {
@@ -68,20 +72,22 @@ class PtyPeer {
         for (std::string s; tokens >> s;) {
             const int ms = s.size() > 1 ? std::stoi(s.substr(1)) : 0;
             const char c = s[0];
-            const std::string f = c == 'f' ? *link::buildFrame(text) : "";
+            const std::string f = c == 'f' || c == 'b' ? *link::buildFrame(text) : "";
             if (c == 'e') pos_ = (in += pty_.readAvailable()).size();
-            if (c == 'v' || c == 'r') drop(c == 'r');
-            const bool ok = c == 'E'   ? await(link::ENQ)
-                            : c == 'T' ? await(link::EOT)
-                            : c == 'A' ? await(link::ACK)
-                            : c == 'F' ? await(link::STX) && await(link::ETX) && await(0, true)
-                            : c == 'p' ? pause(ms)
-                            : c == 'n' ? send(noise())
-                            : c == 'f' ? send(f.substr(0, f.size() / 2)) && pause(ms) &&
-                                             send(f.substr(f.size() / 2))
-                            : c == 'b' ? bytewise(*link::buildFrame(text))
-                                       : c == 'v' || c == 'r' ||
-                                             send({"\x05\x06\x04"[std::string("eat").find(c)]});
+            if (c == 'v') pty_.closeMaster();
+            if (c == 'r') closeWithReset(pty_);
+            const bool ok =
+                c == 'E'   ? await(link::ENQ)
+                : c == 'T' ? await(link::EOT)
+                : c == 'A' ? await(link::ACK)
+                : c == 'F' ? await(link::STX) && await(link::ETX) && await(0, true)
+                : c == 'p' ? pause(ms)
+                : c == 'n' ? send(noise())
+                : c == 'f'
+                    ? send(f.substr(0, f.size() / 2)) && pause(ms) && send(f.substr(f.size() / 2))
+                : c == 'b'
+                    ? std::all_of(f.begin(), f.end(), [&](char b) { return send({b}) && pause(1); })
+                    : c == 'v' || c == 'r' || send({"\x05\x06\x04"[std::string("eat").find(c)]});
             if (!ok) return false;
         }
         return true;
@@ -106,18 +112,6 @@ class PtyPeer {
     std::string in;  ///< every byte the control sent, as far as the script read
 
   private:
-    void drop(bool reset) {
-        if constexpr (requires { pty_.closeMaster(true); }) {
-            pty_.closeMaster(reset);
-        } else {
-            pty_.closeMaster();
-        }
-    }
-    bool bytewise(const std::string& bytes) {
-        for (const char b : bytes)
-            if (!send(std::string(1, b)) || !pause(1)) return false;
-        return true;
-    }
     static std::string noise() {
         std::string s;
         for (int i = 0; s.size() < 4 * BufferedSerialComm::kReceiveBufferSize; ++i) {
@@ -145,8 +139,7 @@ class PtyPeer {
     std::size_t pos_ = 0;
 };
 
-/// A control on the thread's POSIX platform, its port `kPort` a fresh pseudo-terminal (or
-/// another `End`, see `PtyPeer`).
+/// A control on the thread's POSIX platform, its port `kPort` a fresh pseudo-terminal (or TCP).
 template <class End = Pty>
 struct PtyWorld {
     static constexpr int16_t kPort = 7;

@@ -1,5 +1,6 @@
-// The terminal's end of a TCP connection on a loopback port, with the members `PtyPeer` uses
-// on a pseudo-terminal's master: the fault scripts run unchanged over the network.
+// The terminal's end of a loopback TCP connection, with the members `PtyPeer` uses on a
+// pseudo-terminal's master, so the fault scripts run unchanged over the network.  The first
+// connection is the line; closing drops the listener too, so a vanished terminal stays gone.
 #pragma once
 
 #include <string>
@@ -8,15 +9,11 @@
 
 namespace korvel::test {
 
-/// Listens on a free loopback port; the first connection is the line.  Closing drops both, so
-/// that a vanished terminal is not reached again.
 class TcpEnd {
   public:
     TcpEnd() { listener_ = net::listenTcp("127.0.0.1", 0, port_, why_); }
     ~TcpEnd() { closeMaster(); }
-    TcpEnd(const TcpEnd&) = delete;
-    TcpEnd& operator=(const TcpEnd&) = delete;
-
+    friend void closeWithReset(TcpEnd& end) { end.closeMaster(true); }
     std::string slavePath() const { return "tcp://127.0.0.1:" + std::to_string(port_); }
     int masterFd() { return static_cast<int>(accepted() ? conn_ : listener_); }
     bool masterOpen() const { return listener_ != net::kNoSocket || conn_ != net::kNoSocket; }
