@@ -15,16 +15,17 @@ using S = std::string;
 TEST(Tcp, TheCommandLineRunsAnOperationOverTcpAndSaysWhyAConnectFailed) {
     test::Background sim(
         {KORVEL_CLI_PATH, "sim", "--tcp", "127.0.0.1:0", "--quiet", "--responder", "extended"});
+    const S at = sim.firstLine(5000);
     const struct {
         S device, args;
         int status;
         const char* want;  // in standard output or error
     } rows[] = {
-        {sim.firstLine(5000), "auto ReadingCard --set POSAutoCardReader=1", 0,
-         "POSAutoStatus         '00'"},
+        {at, "auto ReadingCard --set POSAutoCardReader=1", 0, "POSAutoStatus         '00'"},
         {"tcp://127.0.0.1:1", "pay", 3,
          "errorHandlerOpenSession: cannot open COM1 (tcp://127.0.0.1:1): connection refused\n"},
         {"rfc2217://[::1]:1", "pay", 3, "COM1 (rfc2217://[::1]:1): connection refused\n"},
+        {"rfc2217" + at.substr(3), "pay", 3, "): the server did not answer the COM port option"},
         {"tcp://no-such-host.invalid:4000", "pay", 3, "4000): host not found: no-such-host"},
     };
     for (const auto& r : rows) {

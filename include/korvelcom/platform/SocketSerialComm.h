@@ -62,6 +62,8 @@ class SocketTransport : public Transport {
     bool sendRaw(const std::string& bytes);
     /// Appends at most `max` bytes as they came off the wire; false when none came.
     bool receiveRaw(std::string& into, std::size_t max);
+    /// Waits at most `timeoutMs` ms for bytes off the wire; false when none came (or gone).
+    bool awaitRaw(int timeoutMs);
     /// Turns bytes off the wire into line data (appended to `data`); raw TCP keeps them all.
     virtual void decode(const std::string& wire, std::string& data) { data += wire; }
     /// Turns line data into bytes for the wire.

@@ -1,5 +1,4 @@
 #include <chrono>
-#include <thread>
 
 #include "korvelcom/platform/SocketSerialComm.h"
 #include "platform/net/Socket.h"
@@ -26,11 +25,13 @@ void Rfc2217Transport::open(const Endpoint& where, const LineSettings& line) {
     using Clock = std::chrono::steady_clock;
     const auto end = Clock::now() + std::chrono::milliseconds(kConnectTimeoutMs);
     using net::TelnetClient;
-    while (telnet_->client.comPort() == TelnetClient::ComPort::Asked && !gone() &&
-           Clock::now() < end) {
+    for (auto left = end - Clock::now();
+         telnet_->client.comPort() == TelnetClient::ComPort::Asked && !gone() &&
+         left > Clock::duration::zero();
+         left = end - Clock::now()) {
         std::string wire;
-        if (!receiveRaw(wire, 4096)) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        decode(wire, early_);
+        const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(left).count();
+        if (awaitRaw(static_cast<int>(ms) + 1) && receiveRaw(wire, 4096)) decode(wire, early_);
     }
     const std::string label = where.label();
     const TelnetClient::ComPort answer = telnet_->client.comPort();

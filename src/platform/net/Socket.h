@@ -39,6 +39,10 @@ long sendSome(SocketHandle s, const char* data, std::size_t size, std::string& w
 /// with `why` "the terminal closed the connection".
 long receiveSome(SocketHandle s, char* data, std::size_t size, std::string& why);
 
+/// Waits at most `timeoutMs` milliseconds for bytes (or the end of the connection) on `s`;
+/// returns whether something came.
+bool waitReadable(SocketHandle s, int timeoutMs);
+
 /// Closes `s`; with `reset`, aborts the connection (the peer sees a reset, not an orderly end).
 void closeSocket(SocketHandle s, bool reset = false);
 

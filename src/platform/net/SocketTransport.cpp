@@ -67,6 +67,10 @@ bool SocketTransport::sendRaw(const std::string& bytes) {
     return true;
 }
 
+bool SocketTransport::awaitRaw(int timeoutMs) {
+    return isOpen() && gone_.empty() && net::waitReadable(socket_, timeoutMs);
+}
+
 bool SocketTransport::receiveRaw(std::string& into, std::size_t max) {
     const std::size_t before = into.size();
     std::array<char, 4096> buf;

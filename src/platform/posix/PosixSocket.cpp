@@ -156,6 +156,11 @@ long receiveSome(SocketHandle s, char* data, std::size_t size, std::string& why)
     }
 }
 
+bool waitReadable(SocketHandle s, int timeoutMs) {
+    pollfd p{static_cast<int>(s), POLLIN, 0};
+    return ::poll(&p, 1, timeoutMs) > 0;
+}
+
 void closeSocket(SocketHandle s, bool reset) {
     if (s == kNoSocket) return;
     if (reset) {
