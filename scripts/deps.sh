@@ -4,7 +4,8 @@
 set -euo pipefail
 pkgs=(cmake ninja-build g++ clang clang-format libgtest-dev libgmock-dev libbenchmark-dev
       libboost-dev qt6-base-dev qt6-qpa-plugins libgl-dev valgrind
-      libclang-rt-14-dev libcli11-dev nlohmann-json3-dev python3)
+      libclang-rt-14-dev libcli11-dev nlohmann-json3-dev python3
+      ser2net)  # a serial port server the network tests run against
 # Packaging and its proof (scripts/package.sh): dependency lists, file types, pkg-config.
 pkgs+=(dpkg-dev file pkgconf)
 missing=()

@@ -3,13 +3,21 @@
 #include <gtest/gtest.h>
 
 #include "support/Pty.h"
+#include "support/Tcp.h"
 
 namespace korvel {
 namespace {
 
 const std::string kReply = "010000000011ANSWERED";
 
-TEST(LineFaults, EachWaitEndsTheWayItsStepPromisesWhenTheTerminalVanishesOrDawdles) {
+// The same faults on a pseudo-terminal and on a TCP connection: a dropped connection must
+// behave like an unplugged cable, and segments must not change what the link sees.
+template <class End>
+class LineFaults : public ::testing::Test {};
+using Ends = ::testing::Types<Pty, test::TcpEnd>;
+TYPED_TEST_SUITE(LineFaults, Ends);
+
+TYPED_TEST(LineFaults, EachWaitEndsTheWayItsStepPromisesWhenTheTerminalVanishesOrDawdles) {
     struct Row {
         const char* name;
         const char* steps;  // the terminal's script (see PtyPeer::play)
@@ -26,6 +34,11 @@ TEST(LineFaults, EachWaitEndsTheWayItsStepPromisesWhenTheTerminalVanishesOrDawdl
         {"gone during reply wait", "E a F a T v", kLong, 1500, "|", 1500, false},
         {"gone in reply session", "E a F a T p150 e A v", kLong, kLong,
          "|errorHandlerReceivePacket", 0, false},
+        {"reset in reply session", "E a F a T p150 e A r", kLong, kLong,
+         "|errorHandlerReceivePacket", 0, false},
+        {"never answers", "E p1200", 800, 1500, "|errorHandlerOpenSession", 800, false},
+        {"reply byte by byte", "E a F a T p100 e A b A t", 800, 1500, "010000000011ANSWERED|", 100,
+         false},
         // Answers well inside each wait go through, well outside fail that step.
         {"dawdling in time", "E p200 a F p200 a T p300 e A f100 A t", 800, 1500,
          "010000000011ANSWERED|", 500, false},
@@ -38,7 +51,7 @@ TEST(LineFaults, EachWaitEndsTheWayItsStepPromisesWhenTheTerminalVanishesOrDawdl
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(r.name);
-        test::PtyWorld w;
+        test::PtyWorld<TypeParam> w;
         w.c.setTOwaitChar(r.ackWait);
         w.c.setTOBetweenChar(400);
         w.c.setTOwaitRetry(200);
@@ -56,7 +69,7 @@ TEST(LineFaults, EachWaitEndsTheWayItsStepPromisesWhenTheTerminalVanishesOrDawdl
         EXPECT_LT(took, kLong);
         EXPECT_EQ(reply + "|" + w.c.ReceiveError(), r.result);
         EXPECT_TRUE(w.c.CommPortOpen());
-        if (std::string(r.steps).find('v') != std::string::npos) {
+        if (std::string(r.steps).find_first_of("vr") != std::string::npos) {
             // A vanished device fails the close's flush; the property closes the port.
             EXPECT_FALSE(w.c.CommClose() || w.c.ReceiveError() != "errorHandlerCommClose");
             w.c.setCommPortOpen(false);

@@ -4,6 +4,7 @@
 
 #include <poll.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <functional>
@@ -35,11 +36,16 @@ inline uint64_t waitFor(PosixHostLoop& loop, int32_t ms) {
     return loop.yieldCount() - before;
 }
 
+inline void closeWithReset(Pty& pty) {
+    pty.closeMaster();
+}
+
 /// A scripted terminal on the master side of `pty`, on a thread of its own (the only user of the
-/// master while it runs; read `in` after `join()`).
+/// master while it runs; read `in` after `join()`).  `End`: the pseudo-terminal or a TcpEnd.
+template <class End = Pty>
 class PtyPeer {
   public:
-    explicit PtyPeer(Pty& pty) : pty_(pty) {}
+    explicit PtyPeer(End& pty) : pty_(pty) {}
     ~PtyPeer() { join(); }
 
     void start(std::function<void(PtyPeer&)> script) {
@@ -58,16 +64,18 @@ class PtyPeer {
     ///   E F T A  wait for the control's ENQ, a whole frame, EOT, ACK
     ///   e a t    send ENQ (dropping what was read before), ACK, EOT
     ///   p<ms>    pause;  v  vanish: the line drops, as when the terminal is unplugged
-    ///   f<ms>    send the frame of `text` in two halves <ms> apart
+    ///   r        vanish with a reset (on TCP; as v on a pseudo-terminal)
+    ///   f<ms>    send the frame of `text` in two halves <ms> apart;  b  one byte at a time
     ///   n        flood: frame-shaped noise with wrong checks, far more than a port buffers
     bool play(const std::string& steps, const std::string& text = "") {
         std::istringstream tokens(steps);
         for (std::string s; tokens >> s;) {
             const int ms = s.size() > 1 ? std::stoi(s.substr(1)) : 0;
             const char c = s[0];
-            const std::string f = c == 'f' ? *link::buildFrame(text) : "";
+            const std::string f = c == 'f' || c == 'b' ? *link::buildFrame(text) : "";
             if (c == 'e') pos_ = (in += pty_.readAvailable()).size();
             if (c == 'v') pty_.closeMaster();
+            if (c == 'r') closeWithReset(pty_);
             const bool ok =
                 c == 'E'   ? await(link::ENQ)
                 : c == 'T' ? await(link::EOT)
@@ -77,7 +85,9 @@ class PtyPeer {
                 : c == 'n' ? send(noise())
                 : c == 'f'
                     ? send(f.substr(0, f.size() / 2)) && pause(ms) && send(f.substr(f.size() / 2))
-                    : c == 'v' || send({"\x05\x06\x04"[std::string("eat").find(c)]});
+                : c == 'b'
+                    ? std::all_of(f.begin(), f.end(), [&](char b) { return send({b}) && pause(1); })
+                    : c == 'v' || c == 'r' || send({"\x05\x06\x04"[std::string("eat").find(c)]});
             if (!ok) return false;
         }
         return true;
@@ -123,13 +133,14 @@ class PtyPeer {
         }
     }
 
-    Pty& pty_;
+    End& pty_;
     std::thread thread_;
     std::atomic<bool> stop_{false};
     std::size_t pos_ = 0;
 };
 
-/// A control on the thread's POSIX platform, its port `kPort` a fresh pseudo-terminal.
+/// A control on the thread's POSIX platform, its port `kPort` a fresh pseudo-terminal (or TCP).
+template <class End = Pty>
 struct PtyWorld {
     static constexpr int16_t kPort = 7;
     PtyWorld() {
@@ -155,8 +166,8 @@ struct PtyWorld {
     }
     PosixHostLoop& loop() { return static_cast<PosixHostLoop&>(c.platform().loop()); }
 
-    Pty pty;
-    PtyPeer peer{pty};
+    End pty;
+    PtyPeer<End> peer{pty};
     KorvelComTools c;
     Recorder events;
 };

@@ -1,9 +1,11 @@
-// `korvelcom sim (--device PATH | --pty) [--behaviour NAME]... [--reply-delay MS]
-// [--unsolicited-every MS] [--settings S] [--duration MS] [--quiet]`: the payment-terminal
-// simulator in real time, on a serial device or on a new pseudo-terminal.
+// `korvelcom sim (--device PATH | --pty | --tcp HOST:PORT) [--behaviour NAME]...
+// [--reply-delay MS] [--unsolicited-every MS] [--settings S] [--duration MS] [--quiet]`: the
+// payment-terminal simulator in real time, on a serial device, on a new pseudo-terminal, or on
+// a TCP port with one terminal per connection.
 //
 // The first line on standard output is the device the control should open (the slave of the
-// pseudo-terminal, or the device given), flushed at once, so that a script can start the
+// pseudo-terminal, the device given, or "tcp://HOST:PORT" with the port listened on — port 0
+// picks a free one), flushed at once, so that a script can start the
 // simulator in the background and read where to connect.  Each exchange is traced on standard
 // error unless --quiet.  The simulator runs until SIGINT or SIGTERM (or for --duration
 // milliseconds), then prints its counters on standard error and exits with 0; standard input is
@@ -21,6 +23,7 @@
 #include "sim/ExtendedResponder.h"
 #include "sim/PaymentResponder.h"
 #include "sim/PtyPort.h"
+#include "sim/TcpServer.h"
 #include "sim/Terminal.h"
 
 namespace korvel::cli {
@@ -40,13 +43,52 @@ void printStats(const sim::Terminal& t) {
 }
 
 struct SimOptions {
-    std::string device;
+    std::string device, tcp;
     bool pty = false, quiet = false;
     std::string settings = "9600,e,7,1";
     int32_t duration = -1;
     sim::TerminalOptions options;
     std::string responder = "echo";
 };
+
+/// Gives a terminal the responder and logger the options ask for; returns the responder's state.
+std::shared_ptr<void> equip(HostLoop& loop, sim::Terminal& terminal, const SimOptions& o) {
+    if (!o.quiet) terminal.setLogger([](const std::string& line) { std::cerr << line << '\n'; });
+    if (o.responder == "payment") terminal.setResponder(sim::paymentReply);
+    if (o.responder != "extended") return nullptr;
+    auto extended = std::make_shared<sim::ExtendedResponder>(loop, terminal);
+    terminal.setResponder(extended->responder());
+    return extended;
+}
+
+/// Serves --tcp HOST:PORT until stopped.
+int serveTcp(HostLoop& loop, const SimOptions& o) {
+    const auto colon = o.tcp.rfind(':');
+    const std::string port = colon == std::string::npos ? "" : o.tcp.substr(colon + 1);
+    std::string host = o.tcp.substr(0, colon == std::string::npos ? 0 : colon);
+    if (host.size() > 1 && host.front() == '[' && host.back() == ']')
+        host = host.substr(1, host.size() - 2);
+    if (port.empty() || port.size() > 5 || port.find_first_not_of("0123456789") != port.npos ||
+        std::stoi(port) > 65535)
+        throw SerialError("--tcp " + o.tcp + ": expected HOST:PORT, PORT 0 to 65535");
+    sim::TcpServer server(loop, host, static_cast<uint16_t>(std::stoi(port)), o.options,
+                          [&](sim::Terminal& t) { return equip(loop, t, o); });
+    std::cout << server.address() << std::endl;
+    if (!o.quiet)
+        std::cerr << "korvelcom sim: terminals on " << server.address() << " ("
+                  << sim::describeBehaviours(o.options.behaviours) << ")\n";
+    const int32_t start = loop.tick();
+    while (!g_stop && !(o.duration >= 0 && tickPassed(loop.tick(), tickAdd(start, o.duration))))
+        loop.yield();
+    if (!o.quiet) {
+        const sim::TerminalStats s = server.totals();
+        std::cerr << "korvelcom sim: " << server.accepted() << " connection(s), received "
+                  << s.messagesProcessed << " message(s), sent " << s.messagesSent << ", failed "
+                  << s.sessionsFailed << ", bad frames " << s.badFrames << ", re-sends "
+                  << s.duplicates << ", test frames " << s.testFramesReceived << '\n';
+    }
+    return kOk;
+}
 
 int simulate(SimOptions& o) {
     std::signal(SIGINT, onStopSignal);
@@ -55,6 +97,7 @@ int simulate(SimOptions& o) {
     try {
         Platform& platform = defaultPlatform();
         HostLoop& loop = platform.loop();
+        if (!o.tcp.empty()) return serveTcp(loop, o);
         std::unique_ptr<sim::TerminalPort> port;
         std::string path;
         if (o.pty) {
@@ -72,14 +115,7 @@ int simulate(SimOptions& o) {
             path = o.device;
         }
         sim::Terminal terminal(loop, *port, options);
-        if (o.responder == "payment") terminal.setResponder(sim::paymentReply);
-        std::unique_ptr<sim::ExtendedResponder> extended;
-        if (o.responder == "extended") {
-            extended = std::make_unique<sim::ExtendedResponder>(loop, terminal);
-            terminal.setResponder(extended->responder());
-        }
-        if (!o.quiet)
-            terminal.setLogger([](const std::string& line) { std::cerr << line << '\n'; });
+        const std::shared_ptr<void> state = equip(loop, terminal, o);
         std::cout << path << std::endl;
         if (!o.quiet)
             std::cerr << "korvelcom sim: terminal on " << path << " ("
@@ -103,13 +139,18 @@ int simulate(SimOptions& o) {
 void addSim(CLI::App& app, Run& run) {
     auto o = std::make_shared<SimOptions>();
     auto* cmd = app.add_subcommand(
-        "sim", "the payment-terminal simulator, on a serial device or a new pseudo-terminal");
+        "sim",
+        "the payment-terminal simulator, on a serial device, a new pseudo-terminal or a TCP port");
     cmd->footer(
         "The first line of standard output is the device the control should open.  The "
         "simulator runs until SIGINT or SIGTERM (or --duration), then prints its counters.");
     auto* where = cmd->add_option_group("where", "one of them");
     where->add_flag("--pty", o->pty, "create a pseudo-terminal; its path is the first line");
     where->add_option("--device", o->device, "answer on a serial device")->type_name("PATH");
+    where
+        ->add_option("--tcp", o->tcp,
+                     "listen on a TCP port (0: any free one), a terminal per connection")
+        ->type_name("HOST:PORT");
     where->require_option(1);
     cmd->add_option("--settings", o->settings, "line settings of --device")
         ->type_name("BAUD,P,D,S");

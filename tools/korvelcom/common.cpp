@@ -26,7 +26,10 @@ void addControlOptions(CLI::App& cmd, ControlOptions& o, bool props) {
 
 void addLineOptions(CLI::App& cmd, LineOptions& o) {
     auto* where = cmd.add_option_group("port", "where the terminal is (one of them)");
-    where->add_option("--device", o.device, "the terminal's serial device")->type_name("PATH");
+    where
+        ->add_option("--device", o.device,
+                     "the terminal's serial device, tcp://HOST:PORT or rfc2217://HOST:PORT")
+        ->type_name("PATH|URL");
     where->add_option("--port", o.port, "the control's port number (CommPort)")
         ->check(CLI::Range(1, 255))
         ->type_name("N");

@@ -77,8 +77,8 @@ class KORVELCOM_API Transport {
 };
 
 /// A transport of this operating system that can reach `where`, closed: the serial device
-/// transport for a device.  Throws `SerialError` "<label>: <reason>" for a kind this build
-/// does not carry yet (TCP and RFC 2217 endpoints).
+/// transport for a device, `SocketTransport` for `tcp://`, `Rfc2217Transport` for
+/// `rfc2217://` (korvelcom/platform/SocketSerialComm.h).
 KORVELCOM_API std::unique_ptr<Transport> makeSystemTransport(const Endpoint& where);
 
 }  // namespace korvel

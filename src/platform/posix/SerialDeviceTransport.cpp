@@ -14,6 +14,7 @@
 #include <optional>
 #include <utility>
 
+#include "korvelcom/platform/SocketSerialComm.h"
 #include "platform/BufferedSerialComm.h"
 
 namespace korvel {
@@ -335,9 +336,14 @@ std::size_t SerialDeviceTransport::read(std::string& into, std::size_t max) {
 }
 
 std::unique_ptr<Transport> makeSystemTransport(const Endpoint& where) {
-    if (where.kind != Endpoint::Kind::Device)
-        throw SerialError(where.label() + ": network ports are not supported yet");
-    return std::make_unique<SerialDeviceTransport>();
+    switch (where.kind) {
+        case Endpoint::Kind::Tcp:
+            return std::make_unique<SocketTransport>();
+        case Endpoint::Kind::Rfc2217:
+            return std::make_unique<Rfc2217Transport>();
+        default:
+            return std::make_unique<SerialDeviceTransport>();
+    }
 }
 
 // A port without a platform reaches its endpoints through this OS's transports.
