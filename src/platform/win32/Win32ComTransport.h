@@ -14,14 +14,16 @@ namespace korvel {
 /// A `Transport` on a Windows COM port ("COM3", "\\.\COM12" or any device path).
 ///
 /// Opening: a name "COMn" is opened as "\\.\COMn" (the only form that reaches COM10 and up),
-/// exclusively (no sharing) and for overlapped I/O.  A port that does not exist fails the open
-/// with "the device does not exist", one that another program holds with "the device is busy",
-/// a handle that is not a COM port with "not a serial device".  The line settings go through a
-/// DCB: any rate from 110 to 256000 baud the driver accepts, parity n/e/o/m/s, 5 to 8 data
-/// bits, 1, 1.5 or 2 stop bits (1.5 only exists with 5 data bits; with more it becomes 2), no
-/// flow control, DTR and RTS raised.  A driver that refuses the data bits or the parity (a
-/// pseudo-terminal behind Wine takes only 8 data bits without parity) is run with 8 data bits
-/// and no parity instead, as on POSIX; a rate it refuses fails the open.  `appliedSettings()`
+/// exclusively (no sharing) and for overlapped I/O.  The port is also claimed with a named
+/// mutex of the session ("KorvelCom port <path>"), which every opener of ours respects in any
+/// process: Windows' COM driver refuses a second opener itself, but Wine does not.  A port that
+/// does not exist fails the open with "the device does not exist", one that another program holds
+/// with "the device is busy", a handle that is not a COM port with "not a serial device".  The line
+/// settings go through a DCB: any rate from 110 to 256000 baud the driver accepts, parity
+/// n/e/o/m/s, 5 to 8 data bits, 1, 1.5 or 2 stop bits (1.5 only exists with 5 data bits; with more
+/// it becomes 2), no flow control, DTR and RTS raised.  A driver that refuses the data bits or the
+/// parity (a pseudo-terminal behind Wine takes only 8 data bits without parity) is run with 8 data
+/// bits and no parity instead, as on POSIX; a rate it refuses fails the open.  `appliedSettings()`
 /// reads back what the driver runs with.  Bytes received before the open are discarded.
 ///
 /// Receiving: one overlapped read of a single byte is always outstanding, with no read
@@ -79,6 +81,7 @@ class Win32ComTransport : public Transport {
     void releaseHandle() noexcept;
 
     HANDLE h_ = INVALID_HANDLE_VALUE;
+    HANDLE claim_ = nullptr;  ///< the named mutex that marks the port ours while open
     bool open_ = false;
     OVERLAPPED readOv_{};
     OVERLAPPED writeOv_{};
