@@ -10,10 +10,12 @@
 
 #include <climits>
 #include <cstdlib>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "korvelcom/KorvelComTools.h"
+#include "platform/BufferedSerialComm.h"
 #include "platform/win32/RegistrySettingsStore.h"
 #include "platform/win32/Win32ComTransport.h"
 #include "platform/win32/Win32HostLoop.h"
@@ -24,10 +26,14 @@ namespace {
 
 using S = std::string;
 
-/// The COM port the script put the payment simulator behind; 0 when there is none.
-int16_t simPort() {
-    const char* v = std::getenv("KORVEL_TEST_COM");
+/// The COM port number in environment variable `name` (set by the script); 0 when unset.
+int16_t portFrom(const char* name) {
+    const char* v = std::getenv(name);
     return static_cast<int16_t>(v ? std::atoi(v) : 0);
+}
+/// The port with the payment simulator behind it.
+int16_t simPort() {
+    return portFrom("KORVEL_TEST_COM");
 }
 
 #define NEED_SIM_PORT()                                               \
@@ -79,6 +85,36 @@ TEST(Win32Port, BasicPaymentThroughTheControlOnTheWin32Platform) {
     EXPECT_NE(control.POSMessage(), "") << control.ReceiveError();
     EXPECT_EQ(control.ReceiveError(), "");
     EXPECT_EQ(control.EFTposAmount() + control.EFTposStat(), "000015000");
+}
+
+// The script starts a simulator that closes its pseudo-terminal a few seconds later.
+TEST(Win32Port, ATerminalThatVanishesIsSeenGoneWithoutSpinningAndTheNextUseFails) {
+    const int16_t port = portFrom("KORVEL_TEST_VANISHING_COM");
+    if (port == 0) GTEST_SKIP() << "KORVEL_TEST_VANISHING_COM is not set";
+    Platform& platform = defaultPlatform();
+    auto& loop = dynamic_cast<Win32HostLoop&>(platform.loop());
+    const auto serial = platform.createSerial();
+    auto& comm = dynamic_cast<BufferedSerialComm&>(*serial);
+    comm.setCommPort(port);
+    comm.setSettings("9600,n,8,1");
+    comm.setPortOpen(true);
+    comm.output("\x05");
+    const auto waitFor = [&](int32_t ms, const std::function<bool()>& done) {
+        const int32_t deadline = tickAdd(loop.tick(), ms);
+        while (!done() && !tickPassed(loop.tick(), deadline))
+            loop.yieldUntil(deadline);
+    };
+    waitFor(3000, [&] { return comm.inBufferCount() > 0; });
+    EXPECT_EQ(comm.input(), "\x06");  // the terminal is there
+    waitFor(30000, [&] { return comm.gone(); });
+    ASSERT_TRUE(comm.gone());
+    EXPECT_TRUE(comm.portOpen());
+    // Gone: nothing to wait on, so a 300 ms wait sleeps in 15 ms steps instead of spinning.
+    const uint64_t before = loop.yieldCount();
+    waitFor(300, [] { return false; });
+    EXPECT_LE(loop.yieldCount() - before, 40u);
+    // The next member that uses the port tries to open it again; the terminal is still gone.
+    EXPECT_THROW(comm.inBufferCount(), SerialError);
 }
 
 TEST(Win32Loop, TickWrapsSignedAndWaitsEndJustPastTheirDeadlineWithoutSpinning) {

@@ -43,6 +43,9 @@ BYTE stopCode(const LineSettings& line) {
     return line.stopHalfBits > 2 ? TWOSTOPBITS : ONESTOPBIT;
 }
 
+/// How often a port with nothing arriving is checked for having gone away.
+constexpr DWORD kCheckEveryMs = 50;
+
 int stopHalfBitsOf(BYTE code) {
     return code == ONE5STOPBITS ? 3 : code == TWOSTOPBITS ? 4 : 2;
 }
@@ -287,7 +290,19 @@ std::size_t Win32ComTransport::read(std::string& into, std::size_t max) {
     if (!flushOutput()) return 0;
     const std::size_t before = into.size();
     collectRead(into);
-    if (into.size() > before) {
+    if (into.size() == before && gone_.empty()) {
+        // Nothing arrived.  A pseudo-terminal behind Wine whose other side closed never ends
+        // the outstanding read, so the line settings are read back, at most every 50 ms: that
+        // fails on a hung-up terminal (and on Windows for an unplugged adapter).
+        const DWORD now = GetTickCount();
+        if (now - lastCheck_ >= kCheckEveryMs) {
+            lastCheck_ = now;
+            DCB dcb{};
+            dcb.DCBlength = sizeof dcb;
+            if (!GetCommState(h_, &dcb))
+                markGone("the device hung up: " + win32ErrorText(GetLastError()));
+        }
+    } else if (into.size() > before) {
         DWORD errors = 0;
         COMSTAT stat{};
         if (!ClearCommError(h_, &errors, &stat)) {

@@ -39,10 +39,13 @@ namespace korvel {
 /// the order on the wire is the order of the calls.  Closing waits for the write in flight for
 /// at most its wire time plus 200 ms, then cancels what is left.
 ///
-/// A read or write that fails, a single-byte read that completes empty, or `ClearCommError`
-/// failing (a USB adapter pulled out, the pseudo-terminal's other side closed) makes the port
-/// gone: its handle is released at once, so that the device can be opened again when it
-/// returns.  The transport is reattachable.
+/// A read or write that fails, a single-byte read that completes empty, or the line settings
+/// no longer readable (a USB adapter pulled out, the pseudo-terminal's other side closed)
+/// make the port gone.  While nothing arrives, `read` reads the settings back every 50 ms at
+/// most, because a Wine port on a pseudo-terminal whose other side closed leaves the
+/// outstanding read pending for ever.  A gone port is not waited on any more (no spinning);
+/// its handle is released at once, so that the device can be opened again when it returns.
+/// The transport is reattachable.
 class Win32ComTransport : public Transport {
   public:
     Win32ComTransport();
@@ -88,6 +91,7 @@ class Win32ComTransport : public Transport {
     bool readPending_ = false;
     bool writePending_ = false;
     char readByte_ = 0;
+    DWORD lastCheck_ = 0;  ///< GetTickCount of the last check for a vanished device
     Endpoint where_;
     std::string tx_;        ///< queued behind the write in flight
     std::string inFlight_;  ///< the buffer of the write in flight (must stay put until done)
