@@ -77,7 +77,7 @@ for _ in $(seq 50); do [ -e "$ports/ttyB" ] && break; sleep 0.1; done
 wine64 reg add 'HKLM\Software\Wine\Ports' /v COM7 /d "$ports/ttyA" /f >/dev/null
 wine64 reg add 'HKLM\Software\Wine\Ports' /v COM8 /d "$ports/ttyV" /f >/dev/null
 wineserver -k && wineserver -w
-wineserver -p  # stays up between the test programs: much faster starts
+wineserver -p >/dev/null 2>&1  # stays up between the test programs: much faster starts
 # Start the prefix's own services now, detached from any pipe: started by the first test
 # program, they would inherit ctest's output pipe and keep it open.
 wine64 cmd /c exit </dev/null >/dev/null 2>&1
