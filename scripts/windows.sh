@@ -97,10 +97,10 @@ run() { wine64 "$exe" "$@" </dev/null; }
 if [ "$mode" = bench ]; then
     echo "== CPU while waiting 5 s for a reply (korvelcom.exe under Wine)"
     sim8 --responder payment --reply-delay 5000
-    # The prefix's wineserver works in /tmp/.wine-UID/server-DEV-INODE (of the prefix, in hex).
-    srvdir=$(printf '/tmp/.wine-%d/server-%x-%x' "$(id -u)" $(stat -c '%d %i' "$WINEPREFIX"))
+    # This prefix's wineserver: the one started with this WINEPREFIX.
     server=$(for p in $(pgrep wineserver); do
-        [ "$(readlink "/proc/$p/cwd")" = "$srvdir" ] && echo "$p"; done | head -1)
+        tr '\0' '\n' <"/proc/$p/environ" 2>/dev/null | grep -qx "WINEPREFIX=$WINEPREFIX" &&
+            echo "$p"; done | head -1)
     cpu() { awk '{print $14 + $15}' "/proc/$server/stat"; }
     srv0=$(cpu)
     TIMEFORMAT="korvelcom.exe: %R s wall, %U s user, %S s system"
