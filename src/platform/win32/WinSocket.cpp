@@ -166,10 +166,8 @@ SocketHandle listenTcp(const std::string& host, uint16_t port, uint16_t& bound, 
     }
     sockaddr_storage addr{};
     int len = sizeof addr;
-    if (::bind(s, list->ai_addr, static_cast<int>(list->ai_addrlen)) != 0 ||
-        ::listen(s, 16) != 0 ||
-        ::getsockname(s, reinterpret_cast<sockaddr*>(&addr), &len) != 0 ||
-        !watch(s, FD_ACCEPT)) {
+    if (::bind(s, list->ai_addr, static_cast<int>(list->ai_addrlen)) != 0 || ::listen(s, 16) != 0 ||
+        ::getsockname(s, reinterpret_cast<sockaddr*>(&addr), &len) != 0 || !watch(s, FD_ACCEPT)) {
         why = causeOf(::WSAGetLastError());
         ::closesocket(s);
         return kNoSocket;
