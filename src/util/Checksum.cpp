@@ -1,9 +1,15 @@
 #include "util/Checksum.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
+#include <memory>
 #include <new>
+
+#include "util/Crc16Clmul.h"
 
 namespace korvel::util {
 namespace {
@@ -13,18 +19,20 @@ namespace {
 // known multiple of the vector width); the tail runs byte by byte.
 constexpr std::size_t kBlock = 4096;
 
-// ---- CRC16 tables -------------------------------------------------------------------------
+// ---- CRC16 -------------------------------------------------------------------------------
 
 // Bytes consumed per table-driven step.
 constexpr std::size_t kSlices = 16;
 
 // table[0][b]: the register after the eight rounds of one byte, starting from register b and a
 // zero byte.  table[k][b]: the same followed by k further zero bytes.  With them, sixteen
-// bytes advance the register by sixteen independent look-ups.
+// bytes advance the register by sixteen independent look-ups.  The folding constants of the
+// carry-less kernels are derived with the tables and kept beside them.
 struct CrcTables {
     uint16_t polynomial = 0;
     bool built = false;
     std::array<std::array<uint16_t, 256>, kSlices> table{};
+    clmul::Constants fold{};
 };
 
 uint16_t crcRoundsOfByte(uint16_t reg, uint16_t polynomial) {
@@ -45,6 +53,7 @@ void buildTables(CrcTables& t, uint16_t polynomial) {
             t.table[k][b] = static_cast<uint16_t>((prev >> 8) ^ t.table[0][prev & 0xFFu]);
         }
     }
+    t.fold = clmul::deriveConstants(polynomial);
     t.polynomial = polynomial;
     t.built = true;
 }
@@ -59,6 +68,43 @@ uint16_t crc16Bitwise(std::span<const uint8_t> data, uint16_t reg, uint16_t poly
 
 constexpr std::size_t kBitwiseLimit = 64;
 
+uint16_t crc16Tables(const CrcTables& tables, std::span<const uint8_t> data, uint16_t initial) {
+    const auto& t = tables.table;
+    const uint8_t* p = data.data();
+    std::size_t n = data.size();
+    uint32_t reg = initial;
+    for (; n >= kSlices; n -= kSlices, p += kSlices) {
+        // The register meets the first two bytes; those two look-ups carry it through the
+        // other fourteen zero bytes, while each later byte is carried through what follows it.
+        const uint32_t lead = reg ^ (p[0] | (static_cast<uint32_t>(p[1]) << 8));
+        reg = t[15][lead & 0xFFu] ^ t[14][lead >> 8] ^ t[13][p[2]] ^ t[12][p[3]] ^ t[11][p[4]] ^
+              t[10][p[5]] ^ t[9][p[6]] ^ t[8][p[7]] ^ t[7][p[8]] ^ t[6][p[9]] ^ t[5][p[10]] ^
+              t[4][p[11]] ^ t[3][p[12]] ^ t[2][p[13]] ^ t[1][p[14]] ^ t[0][p[15]];
+    }
+    for (; n > 0; --n, ++p)
+        reg = (reg >> 8) ^ t[0][(reg ^ *p) & 0xFFu];
+    return static_cast<uint16_t>(reg);
+}
+
+// Shortest input that is folded: one step of the four 16-byte lanes.  From there on folding is
+// as fast as the tables (64 bytes) or faster (96 bytes: 15 ns against 24 on the benchmark host).
+constexpr std::size_t kFoldLimit = 64;
+
+const char* const kKernelNames[] = {"bitwise", "table", "clmul", "clmul512"};
+
+Crc16Kernel chooseKernel() {
+    const clmul::Width width = clmul::cpuWidth();
+    const Crc16Kernel best = width == clmul::Width::Avx512 ? Crc16Kernel::Clmul512
+                             : width == clmul::Width::Sse  ? Crc16Kernel::Clmul
+                                                           : Crc16Kernel::Table;
+    const char* forced = std::getenv("KORVELCOM_CRC_PATH");
+    if (forced == nullptr) return best;
+    for (int k = 0; k <= static_cast<int>(best); ++k) {
+        if (std::strcmp(forced, kKernelNames[k]) == 0) return static_cast<Crc16Kernel>(k);
+    }
+    return best;
+}
+
 // ---- Ranges ---------------------------------------------------------------------------------
 
 // Bytes [first, last] (0-based offsets into `size` bytes) as a span; an empty range gives an
@@ -67,6 +113,54 @@ std::span<const uint8_t> slice(const uint8_t* data, int64_t first, int64_t last)
     if (first > last) return {};
     return {data + first, static_cast<std::size_t>(last - first + 1)};
 }
+
+// Block length of the file forms: large enough that a read costs one system call per block,
+// small enough to stay in the second-level cache while the check walks it.
+constexpr std::size_t kFileBlock = 256u << 10;
+
+}  // namespace
+
+namespace {
+
+// A check over consecutive pieces of its range: the same value as over the whole range.
+class CheckRun {
+  public:
+    explicit CheckRun(const CheckSpec& params)
+        : params_(params), crc_(static_cast<uint16_t>(params.initial)) {}
+
+    void add(std::span<const uint8_t> bytes) {
+        switch (params_.kind) {
+            case CheckKind::Lrc8:
+                xor_ ^= xorOfBytes(bytes);
+                break;
+            case CheckKind::Crc16:
+                crc_ = crc16(bytes, crc_, static_cast<uint16_t>(params_.polynomial));
+                break;
+            case CheckKind::Sum:
+                sum_ += sumOfBytes(bytes);
+                break;
+        }
+    }
+
+    std::optional<int32_t> result() const {
+        switch (params_.kind) {
+            case CheckKind::Lrc8:
+                return static_cast<int16_t>(params_.initial ^ xor_);
+            case CheckKind::Crc16:
+                return crc_;
+            case CheckKind::Sum:
+                if (auto v = checksumFromSum(params_.initial, sum_)) return *v;
+                return std::nullopt;
+        }
+        return std::nullopt;
+    }
+
+  private:
+    CheckSpec params_;
+    uint8_t xor_ = 0;
+    uint16_t crc_;
+    uint64_t sum_ = 0;
+};
 
 }  // namespace
 
@@ -103,27 +197,35 @@ uint64_t sumOfBytes(std::span<const uint8_t> data) {
     return total;
 }
 
+Crc16Kernel crc16Kernel() {
+    static const Crc16Kernel kernel = chooseKernel();
+    return kernel;
+}
+
+const char* crc16KernelName(Crc16Kernel kernel) {
+    return kKernelNames[static_cast<int>(kernel)];
+}
+
 uint16_t crc16(std::span<const uint8_t> data, uint16_t initial, uint16_t polynomial) {
+    const Crc16Kernel kernel = crc16Kernel();
     thread_local CrcTables cache;
+    if (kernel == Crc16Kernel::Bitwise) return crc16Bitwise(data, initial, polynomial);
     if (!(cache.built && cache.polynomial == polynomial)) {
         if (data.size() < kBitwiseLimit) return crc16Bitwise(data, initial, polynomial);
         buildTables(cache, polynomial);
     }
-    const auto& t = cache.table;
-    const uint8_t* p = data.data();
-    std::size_t n = data.size();
-    uint32_t reg = initial;
-    for (; n >= kSlices; n -= kSlices, p += kSlices) {
-        // The register meets the first two bytes; those two look-ups carry it through the
-        // other fourteen zero bytes, while each later byte is carried through what follows it.
-        const uint32_t lead = reg ^ (p[0] | (static_cast<uint32_t>(p[1]) << 8));
-        reg = t[15][lead & 0xFFu] ^ t[14][lead >> 8] ^ t[13][p[2]] ^ t[12][p[3]] ^ t[11][p[4]] ^
-              t[10][p[5]] ^ t[9][p[6]] ^ t[8][p[7]] ^ t[7][p[8]] ^ t[6][p[9]] ^ t[5][p[10]] ^
-              t[4][p[11]] ^ t[3][p[12]] ^ t[2][p[13]] ^ t[1][p[14]] ^ t[0][p[15]];
+    if (kernel == Crc16Kernel::Table || data.size() < kFoldLimit) {
+        return crc16Tables(cache, data, initial);
     }
-    for (; n > 0; --n, ++p)
-        reg = (reg >> 8) ^ t[0][(reg ^ *p) & 0xFFu];
-    return static_cast<uint16_t>(reg);
+    // Whole 16-byte lanes are folded into a 16-byte remainder with the same CRC; the remainder
+    // from register 0 and then the last few bytes go through the tables.
+    const auto width = kernel == Crc16Kernel::Clmul512 && data.size() >= 256 ? clmul::Width::Avx512
+                                                                             : clmul::Width::Sse;
+    const std::size_t folded = data.size() & ~std::size_t{15};
+    uint8_t remainder[16];
+    clmul::fold(width, data.data(), folded, initial, cache.fold, remainder);
+    const uint16_t reg = crc16Tables(cache, remainder, 0);
+    return crc16Tables(cache, data.subspan(folded), reg);
 }
 
 std::optional<int16_t> checksumFromSum(int16_t initial, uint64_t byteSum) {
@@ -140,17 +242,9 @@ std::optional<int16_t> checksumFromSum(int16_t initial, uint64_t byteSum) {
 }
 
 std::optional<int32_t> computeCheck(const CheckSpec& params, std::span<const uint8_t> data) {
-    switch (params.kind) {
-        case CheckKind::Lrc8:
-            return static_cast<int16_t>(params.initial ^ xorOfBytes(data));
-        case CheckKind::Crc16:
-            return crc16(data, static_cast<uint16_t>(params.initial),
-                         static_cast<uint16_t>(params.polynomial));
-        case CheckKind::Sum:
-            if (auto v = checksumFromSum(params.initial, sumOfBytes(data))) return *v;
-            return std::nullopt;
-    }
-    return std::nullopt;
+    CheckRun run(params);
+    run.add(data);
+    return run.result();
 }
 
 std::optional<int32_t> checkString(const CheckSpec& params, std::string_view text, int16_t start,
@@ -171,7 +265,9 @@ bool ordinaryFileExists(const std::string& name) {
     return std::filesystem::is_regular_file(path, ec);
 }
 
-std::optional<FileBytes> readWholeFile(const std::string& name) {
+std::optional<int32_t> checkFile(const CheckSpec& params, const std::string& name, int32_t& start,
+                                 int32_t& end) {
+    if (!ordinaryFileExists(name)) return std::nullopt;
     std::FILE* f = std::fopen(name.c_str(), "rb");
     if (!f) return std::nullopt;
     struct Closer {
@@ -181,25 +277,32 @@ std::optional<FileBytes> readWholeFile(const std::string& name) {
     std::error_code ec;
     const auto size = std::filesystem::file_size(name, ec);
     if (ec) return std::nullopt;
-    FileBytes out;
-    // Not zero-filled: the read overwrites every byte (files of up to some gigabytes).
-    out.data.reset(new (std::nothrow) uint8_t[size == 0 ? 1 : size]);
-    if (!out.data) return std::nullopt;
-    out.size = static_cast<std::size_t>(size);
-    if (std::fread(out.data.get(), 1, out.size, f) != out.size) return std::nullopt;
-    return out;
-}
+    // The range as it will be written back once the whole file has been read.
+    const auto length = static_cast<int64_t>(size);
+    const int32_t last = end > length ? static_cast<int32_t>(length) : end;
+    const int32_t first = start == 0 ? 1 : start;
+    const bool walk = first >= 1 && first <= last;
 
-std::optional<int32_t> checkFile(const CheckSpec& params, const std::string& name, int32_t& start,
-                                 int32_t& end) {
-    if (!ordinaryFileExists(name)) return std::nullopt;
-    const std::optional<FileBytes> file = readWholeFile(name);
-    if (!file) return std::nullopt;
-    const auto length = static_cast<int64_t>(file->size);
-    if (end > length) end = static_cast<int32_t>(length);
-    if (start == 0) start = 1;
-    if (start <= end && start < 1) return std::nullopt;
-    return computeCheck(params, slice(file->data.get(), int64_t{start} - 1, int64_t{end} - 1));
+    // Each block is read straight into the buffer (no stdio copy) and checked while it is
+    // still in the cache; only the part inside the range is visited.
+    const std::unique_ptr<uint8_t[]> block(new (std::nothrow) uint8_t[kFileBlock]);
+    if (!block) return std::nullopt;
+    std::setvbuf(f, nullptr, _IONBF, 0);
+    CheckRun run(params);
+    for (uint64_t offset = 0; offset < size;) {
+        const auto n = static_cast<std::size_t>(std::min<uint64_t>(kFileBlock, size - offset));
+        if (std::fread(block.get(), 1, n, f) != n) return std::nullopt;
+        const int64_t lo = std::max<int64_t>(int64_t{first} - 1, static_cast<int64_t>(offset));
+        const int64_t hi = std::min<int64_t>(last, static_cast<int64_t>(offset + n));
+        if (walk && lo < hi)
+            run.add({block.get() + (lo - static_cast<int64_t>(offset)),
+                     static_cast<std::size_t>(hi - lo)});
+        offset += n;
+    }
+    end = last;
+    start = first;
+    if (first <= last && first < 1) return std::nullopt;
+    return run.result();
 }
 
 std::optional<int32_t> checkBuffer(const CheckSpec& params, const ByteArray& buffer, int32_t& start,

@@ -7,7 +7,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -39,9 +38,22 @@ uint64_t sumOfBytes(std::span<const uint8_t> data);
 /// CRC16, least significant bit first: the register starts at `initial` (not reflected, not
 /// inverted); for each bit d of each byte, from bit 0, the register shifts right by one and
 /// takes `polynomial` by exclusive-or when d differed from the register's bit 0.  No final
-/// inversion.  Table driven (sixteen bytes a step); the tables of the last polynomial used on
-/// the calling thread are kept.
+/// inversion.  Long inputs are folded by carry-less multiplication where the CPU has it, else
+/// table driven (sixteen bytes a step); a few bytes under a new polynomial go bit by bit.  The
+/// tables and folding constants of the last polynomial used on the calling thread are kept.
 uint16_t crc16(std::span<const uint8_t> data, uint16_t initial, uint16_t polynomial);
+
+/// The kernels of `crc16`, slowest first.  Clmul folds 64 bytes a step with PCLMULQDQ;
+/// Clmul512 folds 128 bytes a step with VPCLMULQDQ on 512-bit registers.
+enum class Crc16Kernel { Bitwise, Table, Clmul, Clmul512 };
+
+/// The kernel `crc16` uses for long inputs in this process: the fastest the CPU offers, or a
+/// slower one named by the environment variable KORVELCOM_CRC_PATH ("bitwise", "table",
+/// "clmul"), read once.  A name the CPU cannot honour or does not know is ignored.
+Crc16Kernel crc16Kernel();
+
+/// The name of `kernel` as KORVELCOM_CRC_PATH spells it ("clmul512" for the widest).
+const char* crc16KernelName(Crc16Kernel kernel);
 
 /// The additive checksum from the plain byte sum.  The step-by-step rule starts a total at
 /// `initial` and, after adding each byte, subtracts 65536 whenever the total exceeds 65536.
@@ -80,20 +92,10 @@ std::optional<int32_t> checkString(const CheckSpec& params, std::string_view tex
 /// (dot) files count as absent.
 bool ordinaryFileExists(const std::string& name);
 
-/// The bytes of a whole file.
-struct FileBytes {
-    std::unique_ptr<uint8_t[]> data;
-    std::size_t size = 0;
-    std::span<const uint8_t> bytes() const { return {data.get(), size}; }
-};
-
-/// Reads the whole file into memory and closes it.  No value when it cannot be opened or read
-/// completely (or memory runs out).
-std::optional<FileBytes> readWholeFile(const std::string& name);
-
 /// The check over bytes `start` to `end` (1-based, both included) of the file `name`:
 /// 1. no value, without opening anything, unless `ordinaryFileExists(name)`;
-/// 2. the whole file is read (no value when that fails);
+/// 2. the whole file is read, in blocks that are checked as they arrive (no value, and the range
+///    left alone, when that fails);
 /// 3. `end` above the file length is lowered to it, and a `start` of exactly 0 is raised to 1;
 ///    both stay written back;
 /// 4. the range is walked; no value when a non-empty range starts below 1.

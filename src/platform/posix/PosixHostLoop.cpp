@@ -116,9 +116,17 @@ void PosixHostLoop::yieldFor(int64_t maxIdleUs) {
     if (busy || maxIdleUs <= 0) return;
 
     int64_t timeoutUs = maxIdleUs;
-    // Data already received and not yet taken may be what the caller waits for.
+    // Data already received and not yet taken may be what the caller waits for: the first idle
+    // yield that finds it returns at once, so that a caller about to take it (a reception
+    // gathering its frame) does not sleep first; while it stays untaken, the loop looks again
+    // every millisecond instead of sleeping to the deadline, and never spins.
+    bool pending = false;
     for (const LoopSource* source : sources_)
-        if (source->hasPending()) timeoutUs = std::min(timeoutUs, kIdleWaitUs);
+        if (source->hasPending()) pending = true;
+    const bool freshlyPending = pending && !pendingSeen_;
+    pendingSeen_ = pending;
+    if (freshlyPending) return;
+    if (pending) timeoutUs = std::min(timeoutUs, kIdleWaitUs);
     if (!work_.empty()) {
         // The earliest deadline; work posted during this yield counts as due at once.
         const int64_t waitUs = work_.begin()->first.first - elapsedUs();

@@ -33,7 +33,8 @@ class PosixHostLoop : public HostLoop {
     /// 2. services every registered source (a source removed meanwhile is skipped);
     /// 3. when nothing ran and no work is due, blocks in poll() on the sources' wait handles for
     ///    at most 1 ms (less when posted work falls due sooner), then services the sources again
-    ///    (skipped when the wait timed out: nothing arrived).
+    ///    (skipped when the wait timed out: nothing arrived).  The first idle yield that finds
+    ///    received data not yet taken (`LoopSource::hasPending`) returns without blocking.
     /// An idle yield therefore costs one short sleep, so waiting loops use almost no CPU, and a
     /// byte arriving at a port ends the sleep at once.
     /// Exceptions thrown by posted work or a source propagate to the caller; the work that threw
@@ -85,6 +86,8 @@ class PosixHostLoop : public HostLoop {
     int64_t startNs_ = 0;
     uint64_t nextSeq_ = 0;
     uint64_t yields_ = 0;
+    /// Whether a source held untaken data at the previous idle yield.
+    bool pendingSeen_ = false;
     /// Posted work by (due time in microseconds since construction, posting order).
     std::map<std::pair<int64_t, uint64_t>, std::function<void()>> work_;
     std::vector<LoopSource*> sources_;
