@@ -114,8 +114,8 @@ std::span<const uint8_t> slice(const uint8_t* data, int64_t first, int64_t last)
     return {data + first, static_cast<std::size_t>(last - first + 1)};
 }
 
-// Block length of the file forms: large enough that a read costs one system call per block,
-// small enough to stay in the second-level cache while the check walks it.
+// Read length of the file forms: large enough that a read costs one system call per block,
+// small enough that the block is still in the second-level cache when the check walks it.
 constexpr std::size_t kFileBlock = 256u << 10;
 
 }  // namespace
@@ -283,20 +283,22 @@ std::optional<int32_t> checkFile(const CheckSpec& params, const std::string& nam
     const int32_t first = start == 0 ? 1 : start;
     const bool walk = first >= 1 && first <= last;
 
-    // Each block is read straight into the buffer (no stdio copy) and checked while it is
-    // still in the cache; only the part inside the range is visited.
-    const std::unique_ptr<uint8_t[]> block(new (std::nothrow) uint8_t[kFileBlock]);
-    if (!block) return std::nullopt;
+    // The whole file is held in memory for the call.  It is read block by block straight
+    // into that one buffer (no stdio copy), and each block is checked as soon as it has
+    // landed, while it is still in the cache; only the part inside the range is visited.
+    const std::unique_ptr<uint8_t[]> file(new (std::nothrow) uint8_t[size ? size : 1]);
+    if (!file) return std::nullopt;
     std::setvbuf(f, nullptr, _IONBF, 0);
     CheckRun run(params);
     for (uint64_t offset = 0; offset < size;) {
         const auto n = static_cast<std::size_t>(std::min<uint64_t>(kFileBlock, size - offset));
-        if (std::fread(block.get(), 1, n, f) != n) return std::nullopt;
+        uint8_t* const block = file.get() + offset;
+        if (std::fread(block, 1, n, f) != n) return std::nullopt;
         const int64_t lo = std::max<int64_t>(int64_t{first} - 1, static_cast<int64_t>(offset));
         const int64_t hi = std::min<int64_t>(last, static_cast<int64_t>(offset + n));
         if (walk && lo < hi)
-            run.add({block.get() + (lo - static_cast<int64_t>(offset)),
-                     static_cast<std::size_t>(hi - lo)});
+            run.add(
+                {block + (lo - static_cast<int64_t>(offset)), static_cast<std::size_t>(hi - lo)});
         offset += n;
     }
     end = last;
