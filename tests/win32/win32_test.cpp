@@ -133,13 +133,17 @@ TEST(Win32Loop, TickWrapsSignedAndWaitsEndJustPastTheirDeadlineWithoutSpinning) 
     EXPECT_LE(loop.yieldCount(), 20u);
 }
 
+int seenAppMessages = 0;
+// A window procedure has the system's calling convention, which a lambda lacks on 32-bit x86.
+LRESULT CALLBACK countAppMessages(HWND h, UINT m, WPARAM w, LPARAM l) {
+    if (m == WM_APP) ++seenAppMessages;
+    return DefWindowProcA(h, m, w, l);
+}
+
 TEST(Win32Loop, AWaitDispatchesTheThreadsWindowMessages) {
-    static int seen = 0;
+    int& seen = seenAppMessages;
     WNDCLASSA wc{};
-    wc.lpfnWndProc = [](HWND h, UINT m, WPARAM w, LPARAM l) -> LRESULT {
-        if (m == WM_APP) ++seen;
-        return DefWindowProcA(h, m, w, l);
-    };
+    wc.lpfnWndProc = countAppMessages;
     wc.lpszClassName = "KorvelLoopTest";
     RegisterClassA(&wc);
     HWND window = CreateWindowExA(0, wc.lpszClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
