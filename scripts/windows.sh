@@ -139,7 +139,19 @@ set -e
 sim8 --responder extended
 out=$(run auto SoftwareStatus --device '\\.\COM8') || fail "auto SoftwareStatus: $out"
 echo "$out" | grep -q "software 1 " || fail "the extended reply was not decoded: $out"
-echo "korvelcom.exe: payment, refusal, missing port and an extended operation passed"
+# A network port through Winsock: the Linux simulator serving on loopback TCP.
+"$sim" sim --tcp 127.0.0.1:0 --responder payment --quiet >"$ports/tcp" &
+pids+=($!)
+for _ in $(seq 50); do [ -s "$ports/tcp" ] && break; sleep 0.1; done
+url=$(head -1 "$ports/tcp")
+out=$(run pay --device "$url" --amount 00003100) || fail "pay --device $url: $out"
+echo "$out" | grep -q "EFTposAmount  '00003100'" || fail "no decoded reply over $url: $out"
+set +e
+out=$(run pay --device tcp://127.0.0.1:1 2>&1)
+rc=$?
+set -e
+[ $rc -eq 3 ] && echo "$out" | grep -q "connection refused" || fail "refused connect: rc $rc $out"
+echo "korvelcom.exe: payment, refusal, missing port, an extended operation and TCP passed"
 
 echo "== i686"
 if wine "$b32/tools/korvelcom/korvelcom.exe" --version </dev/null >/dev/null 2>&1; then
