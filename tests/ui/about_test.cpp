@@ -18,9 +18,12 @@ S texts(const AboutBox& box) {
            "|" + std::to_string(box.helpContext()) + "\n";
 }
 
+// The help file's path uses this system's separator ("\\" on Windows).
+const S kSep(1, static_cast<char>(std::filesystem::path::preferred_separator));
+
 TEST(AboutBox, TextsAndLabels) {
     EXPECT_EQ(texts(AboutBox({"Other", 10, 2, 15, "beta 4"}, "/sys")),
-              "About... Other|Other|Version 10.2.15 beta 4|/sys/KorvelComTools.hlp|1\n");
+              "About... Other|Other|Version 10.2.15 beta 4|/sys" + kSep + "KorvelComTools.hlp|1\n");
     S labels;
     for (const auto& row : AboutBox::layout())
         if (*row.text) labels += S(row.name) + "=" + row.text + " ";
@@ -35,7 +38,7 @@ TEST(AboutBox, HelpOpensOnlyAnExistingFile) {
     std::filesystem::remove(box.helpFile());  // left by an earlier run
     EXPECT_EQ(box.helpToOpen(), std::nullopt);
     std::ofstream(box.helpFile()) << "help";
-    EXPECT_EQ(box.helpToOpen(), dir.string() + "/KorvelComTools.hlp");
+    EXPECT_EQ(box.helpToOpen(), dir.string() + kSep + "KorvelComTools.hlp");
     const AboutBox folder(KorvelComTools::componentInfo(), (dir / "sub").string());
     std::filesystem::create_directories(folder.helpFile());
     EXPECT_EQ(folder.helpToOpen(), std::nullopt) << "a folder of that name is no help file";

@@ -22,10 +22,21 @@ int info(const ControlOptions& o) {
         std::cout << "  " << name << std::string(22 - std::string(name).size(), ' ')
                   << formatValue(getProperty(control, name)) << '\n';
     }
+#ifdef _WIN32
+    const char* fallback = "COM<N>";
+#else
+    const char* fallback = "/dev/ttyS<N-1>";
+#endif
     std::cout << "\nSerial ports map to devices: port N uses $KORVELCOM_COM<N> when set,\n"
-                 "else /dev/ttyS<N-1>.\n";
+                 "else "
+              << fallback << ".\n";
     for (int16_t port = 1; port <= 4; ++port) {
-        std::cout << "  port " << port << " -> " << PortMap::lookup(port);
+        std::cout << "  port " << port << " -> ";
+        try {
+            std::cout << control.platform().resolvePort(port).text();
+        } catch (const SerialError& e) {
+            std::cout << e.what();
+        }
         const std::string var = "KORVELCOM_COM" + std::to_string(port);
         if (std::getenv(var.c_str())) std::cout << "   (from $" << var << ")";
         std::cout << '\n';

@@ -9,7 +9,9 @@
 #include "korvelcom/platform/WireLog.h"
 #include "progress.h"
 #include "sim/PaymentResponder.h"
+#ifndef _WIN32
 #include "sim/PtyPort.h"
+#endif
 #include "sim/Terminal.h"
 
 namespace korvel::cli {
@@ -113,8 +115,9 @@ void addPay(CLI::App& app, Run& run) {
 
 void addDemo(CLI::App& app, Run& run) {
     auto o = std::make_shared<PayOptions>();
-    auto* cmd = app.add_subcommand(
-        "demo", "a payment against the bundled simulator on a pseudo-terminal (the main job)");
+    auto* cmd = app.add_subcommand("demo",
+                                   "a payment against the bundled simulator on a pseudo-terminal "
+                                   "(the main job)" kLinuxOnly);
     cmd->add_option_function<std::string>(
            "--amount", [o](const std::string& v) { o->fields.emplace_back("POSAmount", v); },
            "amount in cents (8 digits; ending in 99: refused)")
@@ -124,6 +127,11 @@ void addDemo(CLI::App& app, Run& run) {
         ->type_name("MS");
     cmd->callback([o, &run] {
         run = [o] {
+#ifdef _WIN32
+            std::cerr << "korvelcom demo: needs a pseudo-terminal, which only Linux offers; run "
+                         "`korvelcom sim` there and `korvelcom pay --port N` here\n";
+            return int(kUsage);
+#else
             o->trace = true;
             KorvelComTools control;
             auto& loop = control.platform().loop();
@@ -145,6 +153,7 @@ void addDemo(CLI::App& app, Run& run) {
                                            control.POSType() + control.POSDev())
                       << " + private area\n\nReply fields:\n";
             return pay(control, *o, true);
+#endif
         };
     });
 }

@@ -20,7 +20,9 @@
 #include "korvelcom/platform/Platform.h"
 #include "sim/ExtendedResponder.h"
 #include "sim/PaymentResponder.h"
+#ifndef _WIN32
 #include "sim/PtyPort.h"
+#endif
 #include "sim/Terminal.h"
 
 namespace korvel::cli {
@@ -58,9 +60,13 @@ int simulate(SimOptions& o) {
         std::unique_ptr<sim::TerminalPort> port;
         std::string path;
         if (o.pty) {
+#ifdef _WIN32
+            throw SerialError("--pty needs a pseudo-terminal, which only Linux offers");
+#else
             auto ptyPort = std::make_unique<sim::PtyPort>(loop);
             path = ptyPort->slavePath();
             port = std::move(ptyPort);
+#endif
         } else {
             const auto line = LineSettings::parse(o.settings);
             if (!line) throw SerialError("invalid line settings \"" + o.settings + "\"");
@@ -108,7 +114,8 @@ void addSim(CLI::App& app, Run& run) {
         "The first line of standard output is the device the control should open.  The "
         "simulator runs until SIGINT or SIGTERM (or --duration), then prints its counters.");
     auto* where = cmd->add_option_group("where", "one of them");
-    where->add_flag("--pty", o->pty, "create a pseudo-terminal; its path is the first line");
+    where->add_flag("--pty", o->pty,
+                    "create a pseudo-terminal; its path is the first line" kLinuxOnly);
     where->add_option("--device", o->device, "answer on a serial device")->type_name("PATH");
     where->require_option(1);
     cmd->add_option("--settings", o->settings, "line settings of --device")

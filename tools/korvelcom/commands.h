@@ -22,6 +22,13 @@ enum Exit : int {
     kPortUnavailable = 3,  ///< the port could not be opened
 };
 
+/// Appended to the help of what needs a pseudo-terminal: said on Windows, where it does not run.
+#ifdef _WIN32
+#define kLinuxOnly " (Linux only)"
+#else
+#define kLinuxOnly ""
+#endif
+
 /// What a command runs once the command line is parsed; returns the exit status.
 using Run = std::function<int()>;
 

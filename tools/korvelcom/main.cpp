@@ -1,5 +1,7 @@
 // korvelcom: the technician's command line for the payment-terminal control.
+#ifndef _WIN32
 #include <sys/resource.h>
+#endif
 
 #include <exception>
 #include <iostream>
@@ -22,8 +24,10 @@ int main(int argc, char** argv) {
     using namespace korvel::cli;
     // A card read by this process must never end up in a core file.  (Not PR_SET_DUMPABLE: it
     // would also lock out debuggers and the leak checker's tracer.)
+#ifndef _WIN32
     const rlimit noCore{0, 0};
     setrlimit(RLIMIT_CORE, &noCore);
+#endif
 
     CLI::App app{"the technician's command line for the payment-terminal control KorvelComTools",
                  "korvelcom"};
