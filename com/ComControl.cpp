@@ -22,7 +22,8 @@ const AutomationTable& table() {
 
 std::string narrowName(const wchar_t* name) {
     std::string out;
-    for (; name && *name; ++name) out += *name < 0x80 ? static_cast<char>(*name) : '\x7F';
+    for (; name && *name; ++name)
+        out += *name < 0x80 ? static_cast<char>(*name) : '\x7F';
     return out;
 }
 
@@ -49,7 +50,8 @@ class BagAdapter : public PropertyBag {
             VARIANT& v;
             ~Clear() { VariantClear(&v); }
         } clear{v};
-        const Value value = convertValue(fromVariant(v, typeOf(defaultValue)), typeOf(defaultValue));
+        const Value value =
+            convertValue(fromVariant(v, typeOf(defaultValue)), typeOf(defaultValue));
         return std::visit(
             [](const auto& x) -> PropValue {
                 using T = std::decay_t<decltype(x)>;
@@ -212,7 +214,8 @@ HRESULT ComControl::call(const Member& m, DISPPARAMS& params, VARIANT* result, E
     } else {
         if (count > n) return DISP_E_BADPARAMCOUNT;
         const UINT positional = count - params.cNamedArgs;
-        for (UINT i = 0; i < positional; ++i) source[i] = &params.rgvarg[count - 1 - i];
+        for (UINT i = 0; i < positional; ++i)
+            source[i] = &params.rgvarg[count - 1 - i];
         for (UINT j = 0; j < params.cNamedArgs; ++j) {
             const DISPID p = params.rgdispidNamedArgs[j];
             if (p < 0 || static_cast<std::size_t>(p) >= n || source[p]) {
@@ -226,8 +229,7 @@ HRESULT ComControl::call(const Member& m, DISPPARAMS& params, VARIANT* result, E
     for (std::size_t i = 0; i < n; ++i) {
         const Param& p = m.params[i];
         if (!source[i] || isOmitted(*source[i])) {
-            if (!p.defaultValue && p.type != ValueType::Array)
-                return DISP_E_PARAMNOTOPTIONAL;
+            if (!p.defaultValue && p.type != ValueType::Array) return DISP_E_PARAMNOTOPTIONAL;
             continue;  // the member takes its default
         }
         try {
@@ -334,9 +336,8 @@ void ComControl::fire(DISPID id, VARIANT* args, UINT count) {
     DISPPARAMS params{args, nullptr, count, 0};
     for (IUnknown* sink : events_.snapshot()) {
         // A sink's failure is its own; the control's operation goes on.
-        reinterpret_cast<IDispatch*>(sink)->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT,
-                                                   DISPATCH_METHOD, &params, nullptr, nullptr,
-                                                   nullptr);
+        reinterpret_cast<IDispatch*>(sink)->Invoke(
+            id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, nullptr, nullptr, nullptr);
         sink->Release();
     }
     Release();
@@ -416,7 +417,8 @@ HRESULT ComControl::Load(LPSTREAM stream) {
         const auto entries = decodeProperties(data);
         if (!entries) return E_FAIL;
         MemoryPropertyBag bag;
-        for (const auto& e : *entries) bag.put(e.key, e.value);
+        for (const auto& e : *entries)
+            bag.put(e.key, e.value);
         control_.ReadProperties(bag);
         dirty_ = false;
         return S_OK;

@@ -3,9 +3,10 @@
 // and its persisted properties in a property bag or a stream.  Behaviour: docs/com.md.
 #pragma once
 
+#include <windows.h>
+
 #include <ocidl.h>
 #include <oleauto.h>
-#include <windows.h>
 
 #include <atomic>
 

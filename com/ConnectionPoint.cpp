@@ -3,7 +3,8 @@
 namespace korvel::com {
 
 ConnectionPoint::~ConnectionPoint() {
-    for (auto& [cookie, sink] : sinks_) sink->Release();
+    for (auto& [cookie, sink] : sinks_)
+        sink->Release();
 }
 
 std::vector<IUnknown*> ConnectionPoint::snapshot() const {

@@ -1,8 +1,10 @@
 // A connection point: the sinks advised for one outgoing interface of the control.
 #pragma once
 
-#include <ocidl.h>
 #include <windows.h>
+
+#include <ocidl.h>
+#include <olectl.h>
 
 #include <functional>
 #include <map>

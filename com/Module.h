@@ -2,8 +2,9 @@
 // embedded type library and the server's identities.
 #pragma once
 
-#include <oaidl.h>
 #include <windows.h>
+
+#include <oaidl.h>
 
 #include <string>
 

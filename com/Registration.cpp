@@ -2,8 +2,9 @@
 // library in the registry, machine-wide (HKLM\Software\Classes) or for the current user only
 // (HKCU\Software\Classes, no administrator rights).  Both write the same list of keys, and
 // unregistering deletes exactly those keys.  Key list: docs/com.md.
-#include <olectl.h>
 #include <windows.h>
+
+#include <olectl.h>
 
 #include <string>
 #include <vector>
@@ -21,7 +22,7 @@ std::wstring text(const GUID& g) {
 }
 
 struct Entry {
-    std::wstring key;  // below the classes root
+    std::wstring key;   // below the classes root
     std::wstring name;  // value name ("" is the key's default value)
     std::wstring value;
 };

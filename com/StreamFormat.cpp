@@ -8,7 +8,8 @@ constexpr uint32_t kMaxPayload = 64 * 1024;
 enum Tag : uint8_t { kString = 1, kShort = 2, kLong = 3, kBool = 4 };
 
 void put(std::string& out, uint32_t v, int bytes) {
-    for (int i = 0; i < bytes; ++i) out += static_cast<char>((v >> (8 * i)) & 0xFF);
+    for (int i = 0; i < bytes; ++i)
+        out += static_cast<char>((v >> (8 * i)) & 0xFF);
 }
 
 // Reads little-endian integers and byte runs, remembering whether any read ran past the end.

@@ -60,8 +60,7 @@ Value fromArray(SAFEARRAY* sa, VARTYPE element, ValueType target) {
             // A typed array (numbers, strings, booleans): the element lands in the union.
             e.v.vt = element;
             if (element == VT_DECIMAL || element == VT_RECORD || element == VT_DISPATCH ||
-                element == VT_UNKNOWN ||
-                FAILED(SafeArrayGetElement(sa, &i, &e.v.lVal)))
+                element == VT_UNKNOWN || FAILED(SafeArrayGetElement(sa, &i, &e.v.lVal)))
                 mismatch(target);
         }
         if (target == ValueType::Bytes) {
@@ -115,8 +114,7 @@ std::string toAnsi(const wchar_t* text, int length) {
     if (!text || length <= 0) return {};
     const int n = WideCharToMultiByte(CP_THREAD_ACP, 0, text, length, nullptr, 0, nullptr, nullptr);
     std::string out(static_cast<std::size_t>(n > 0 ? n : 0), '\0');
-    if (n > 0)
-        WideCharToMultiByte(CP_THREAD_ACP, 0, text, length, out.data(), n, nullptr, nullptr);
+    if (n > 0) WideCharToMultiByte(CP_THREAD_ACP, 0, text, length, out.data(), n, nullptr, nullptr);
     return out;
 }
 
@@ -135,7 +133,8 @@ std::string fromBstr(BSTR text) {
 
 bool isOmitted(const VARIANT& arg) {
     const VARIANT* v = &arg;
-    while (v->vt == (VT_BYREF | VT_VARIANT) && v->pvarVal) v = v->pvarVal;
+    while (v->vt == (VT_BYREF | VT_VARIANT) && v->pvarVal)
+        v = v->pvarVal;
     return v->vt == VT_EMPTY || (v->vt == VT_ERROR && v->scode == DISP_E_PARAMNOTFOUND);
 }
 
@@ -147,7 +146,8 @@ Value fromVariant(const VARIANT& arg, ValueType target) {
     }
     const bool byRef = (v->vt & VT_BYREF) != 0;
     const VARTYPE type = v->vt & ~VT_BYREF;
-    if (type & VT_ARRAY) return fromArray(byRef ? *v->pparray : v->parray, type & VT_TYPEMASK, target);
+    if (type & VT_ARRAY)
+        return fromArray(byRef ? *v->pparray : v->parray, type & VT_TYPEMASK, target);
     switch (type) {
         case VT_EMPTY:
             return std::monostate{};
@@ -170,7 +170,8 @@ Value fromVariant(const VARIANT& arg, ValueType target) {
             // Other numbers (VT_R8 from script, VT_UI1, VT_I8, currency, dates...): coerced to
             // the parameter's type the way automation rounds.
             VariantGuard c;
-            if (FAILED(VariantChangeType(&c.v, v, 0, coercedType(target)))) mismatch(target);
+            if (FAILED(VariantChangeType(&c.v, const_cast<VARIANT*>(v), 0, coercedType(target))))
+                mismatch(target);
             return fromVariant(c.v, target);
         }
     }

@@ -5,8 +5,9 @@
 // VT_VARIANT.  Details and the accepted argument forms: docs/com.md.
 #pragma once
 
-#include <oleauto.h>
 #include <windows.h>
+
+#include <oleauto.h>
 
 #include <string>
 
