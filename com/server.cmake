@@ -54,3 +54,8 @@ target_link_options(KorvelCom PRIVATE -static -Wl,--enable-stdcall-fixup)
 if(KORVEL_BUILD_TESTS)
   add_subdirectory(${CMAKE_CURRENT_SOURCE_DIR}/tests ${CMAKE_CURRENT_BINARY_DIR}/tests)
 endif()
+
+# The IDispatch overhead benchmark (run under Wine by scripts/windows-com.sh bench).
+add_executable(korvelcom_com_bench bench_dispatch.cpp)
+target_link_libraries(korvelcom_com_bench PRIVATE korvel::core korvel_comguids ole32 oleaut32 uuid)
+target_link_options(korvelcom_com_bench PRIVATE -static)

@@ -3,7 +3,8 @@
 # the i686 compiler is installed), the COM client test and the scripts' event forwarder; `test`
 # also registers the DLL with regsvr32 in a throwaway Wine prefix, starts the Linux simulator
 # on two pseudo-terminals mapped to COM7 (payment) and COM8 (extended), and runs the client
-# test and the VBScript and JScript hosts.  Environment: KORVEL_COM_BUILD (build directory,
+# test and the VBScript and JScript hosts; `bench` registers it and reports what IDispatch
+# costs.  Environment: KORVEL_COM_BUILD (build directory,
 # default build/com-win64), KORVEL_NATIVE_CLI (a Linux korvelcom; built when absent),
 # KORVEL_COM_X86=0 (skip the 32-bit build), JOBS.
 set -eu
@@ -22,11 +23,25 @@ build() {  # build DIR TOOLCHAIN TARGETS...
   cmake --build "$dir" -j"${JOBS:-2}" --target "$@"
 }
 
-build "$BUILD" mingw-x86_64 KorvelCom korvelcom_com_test KorvelComTestEvents
+MODE=${1:-test}
+# The packages of the cross build and of Wine, when any is missing (widl and Wine's IDL files
+# compile the type library).
+missing=""
+for p in mingw-w64 mingw-w64-tools libwine-dev wine wine64 googletest; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
+done
+if [ -n "$missing" ]; then
+  SUDO=""
+  [ "$(id -u)" -eq 0 ] || SUDO=sudo
+  $SUDO apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq -o DPkg::Lock::Timeout=900 \
+    --no-install-recommends $missing
+fi
+build "$BUILD" mingw-x86_64 KorvelCom korvelcom_com_test KorvelComTestEvents korvelcom_com_bench
 if [ "${KORVEL_COM_X86:-1}" = 1 ] && command -v i686-w64-mingw32-g++-posix >/dev/null; then
   build "$BUILD-x86" mingw-i686 KorvelCom
 fi
-[ "${1:-test}" = build ] && exit 0
+[ "$MODE" = build ] && exit 0
 
 if [ ! -x "$CLI" ]; then
   cmake -S "$ROOT" -B "$ROOT/build/com-native" -G Ninja -DKORVEL_BUILD_TESTS=OFF \
@@ -57,6 +72,7 @@ for pair in 7:payment 8:extended; do
 done
 
 wine64 regsvr32 /s "$(win "$BUILD/com/KorvelCom.dll")" || { echo "regsvr32 failed"; exit 1; }
+if [ "$MODE" = bench ]; then wine64 "$BUILD/com/korvelcom_com_bench.exe"; exit; fi
 if [ -e "$BUILD-x86/com/KorvelCom.dll" ] && command -v wine >/dev/null &&
   wine regsvr32 /s /u "$(win "$BUILD-x86/com/KorvelCom.dll")" 2>/dev/null; then
   echo "32-bit DLL: registers and unregisters"
@@ -74,14 +90,17 @@ KORVEL_TEST_COM=7 wine64 "$BUILD/com/tests/korvelcom_com_test.exe"
 
 # cscript exits 0 even on a script error: the error on standard error or a missing last
 # "passed" line fails the script.
+# The README's script too: it must end with its "paid" line.
+awk '/^```vbscript/{on=1;next} /^```/{on=0} on' "$ROOT/README.md" >"$TMP/readme.vbs"
 status=0
-for script in "$ROOT"/com/tests/scripts/*.vbs "$ROOT"/com/tests/scripts/*.js; do
-  rc=0
+for script in "$ROOT"/com/tests/scripts/*.vbs "$ROOT"/com/tests/scripts/*.js "$TMP/readme.vbs"; do
+  rc=0 last=passed
+  [ "$script" = "$TMP/readme.vbs" ] && last="paid: status 0, amount 00001500"
   WINEDEBUG=-all,fixme+wscript wine64 cscript //nologo "$(win "$script")" 7 8 \
     >"$TMP/out" 2>"$TMP/err" || rc=$?
   cat "$TMP/out"
   if [ $rc -ne 0 ] || grep -q 'OnScriptError\|ParseScriptText failed' "$TMP/err" ||
-    [ "$(tail -n1 "$TMP/out" | tr -d '\r')" != passed ]; then
+    [ "$(tail -n1 "$TMP/out" | tr -d '\r')" != "$last" ]; then
     echo "FAILED: $(basename "$script") (exit $rc)"; grep -v 'nologo' "$TMP/err" || true
     status=1
   fi
