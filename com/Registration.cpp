@@ -110,7 +110,8 @@ HRESULT unregister(bool perUser) {
             return SELFREG_E_CLASS;
         }
     }
-    // Fails, as it should, while another version of the library is registered.
+    // Fails, as it should, while another version of the library is registered.  The shared
+    // containers (CLSID, TypeLib, Interface) stay, even where registration created them.
     RegDeleteKeyW(root, (L"TypeLib\\" + text(LIBID_KorvelCom)).c_str());
     RegCloseKey(root);
     return S_OK;
