@@ -43,6 +43,9 @@ BYTE stopCode(const LineSettings& line) {
     return line.stopHalfBits > 2 ? TWOSTOPBITS : ONESTOPBIT;
 }
 
+/// How often a port with nothing arriving is checked for having gone away.
+constexpr DWORD kCheckEveryMs = 50;
+
 int stopHalfBitsOf(BYTE code) {
     return code == ONE5STOPBITS ? 3 : code == TWOSTOPBITS ? 4 : 2;
 }
@@ -102,10 +105,21 @@ void Win32ComTransport::open(const Endpoint& where, const LineSettings& line) {
     if (!readOv_.hEvent || !writeOv_.hEvent)
         throw SerialError(name + ": cannot create the port's events");
     const std::string path = devicePath(where.path);
+    // The claim first, so that a refused opener never touches the owner's port.
+    std::string claimName = "KorvelCom port " + path;
+    std::replace(claimName.begin(), claimName.end(), '\\', '/');  // '\' separates namespaces
+    std::transform(claimName.begin(), claimName.end(), claimName.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    HANDLE claim = CreateMutexA(nullptr, FALSE, claimName.c_str());
+    if (!claim || GetLastError() == ERROR_ALREADY_EXISTS) {
+        if (claim) CloseHandle(claim);
+        throw SerialError(name + ": the device is busy");
+    }
     HANDLE h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                            FILE_FLAG_OVERLAPPED, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         const DWORD e = GetLastError();
+        CloseHandle(claim);
         if (e == ERROR_FILE_NOT_FOUND || e == ERROR_PATH_NOT_FOUND || e == ERROR_BAD_NETPATH ||
             e == ERROR_INVALID_NAME)
             throw SerialError(name + ": the device does not exist");
@@ -117,9 +131,11 @@ void Win32ComTransport::open(const Endpoint& where, const LineSettings& line) {
     probe.DCBlength = sizeof probe;
     if (GetFileType(h) != FILE_TYPE_CHAR || !GetCommState(h, &probe)) {
         CloseHandle(h);
+        CloseHandle(claim);
         throw SerialError(name + ": not a serial device");
     }
     h_ = h;
+    claim_ = claim;
     open_ = true;
     where_ = where;
     try {
@@ -132,7 +148,9 @@ void Win32ComTransport::open(const Endpoint& where, const LineSettings& line) {
                               ": cannot set the time-outs: " + win32ErrorText(GetLastError()));
     } catch (...) {
         CloseHandle(h_);
+        CloseHandle(claim_);
         h_ = INVALID_HANDLE_VALUE;
+        claim_ = nullptr;
         open_ = false;
         where_ = {};
         throw;
@@ -203,6 +221,8 @@ void Win32ComTransport::releaseHandle() noexcept {
     readPending_ = writePending_ = false;
     CloseHandle(h_);
     h_ = INVALID_HANDLE_VALUE;
+    if (claim_) CloseHandle(claim_);
+    claim_ = nullptr;
 }
 
 void Win32ComTransport::close() noexcept {
@@ -270,7 +290,19 @@ std::size_t Win32ComTransport::read(std::string& into, std::size_t max) {
     if (!flushOutput()) return 0;
     const std::size_t before = into.size();
     collectRead(into);
-    if (into.size() > before) {
+    if (into.size() == before && gone_.empty()) {
+        // Nothing arrived.  A pseudo-terminal behind Wine whose other side closed never ends
+        // the outstanding read, so the line settings are read back, at most every 50 ms: that
+        // fails on a hung-up terminal (and on Windows for an unplugged adapter).
+        const DWORD now = GetTickCount();
+        if (now - lastCheck_ >= kCheckEveryMs) {
+            lastCheck_ = now;
+            DCB dcb{};
+            dcb.DCBlength = sizeof dcb;
+            if (!GetCommState(h_, &dcb))
+                markGone("the device hung up: " + win32ErrorText(GetLastError()));
+        }
+    } else if (into.size() > before) {
         DWORD errors = 0;
         COMSTAT stat{};
         if (!ClearCommError(h_, &errors, &stat)) {

@@ -14,14 +14,16 @@ namespace korvel {
 /// A `Transport` on a Windows COM port ("COM3", "\\.\COM12" or any device path).
 ///
 /// Opening: a name "COMn" is opened as "\\.\COMn" (the only form that reaches COM10 and up),
-/// exclusively (no sharing) and for overlapped I/O.  A port that does not exist fails the open
-/// with "the device does not exist", one that another program holds with "the device is busy",
-/// a handle that is not a COM port with "not a serial device".  The line settings go through a
-/// DCB: any rate from 110 to 256000 baud the driver accepts, parity n/e/o/m/s, 5 to 8 data
-/// bits, 1, 1.5 or 2 stop bits (1.5 only exists with 5 data bits; with more it becomes 2), no
-/// flow control, DTR and RTS raised.  A driver that refuses the data bits or the parity (a
-/// pseudo-terminal behind Wine takes only 8 data bits without parity) is run with 8 data bits
-/// and no parity instead, as on POSIX; a rate it refuses fails the open.  `appliedSettings()`
+/// exclusively (no sharing) and for overlapped I/O.  The port is also claimed with a named
+/// mutex of the session ("KorvelCom port <path>"), which every opener of ours respects in any
+/// process: Windows' COM driver refuses a second opener itself, but Wine does not.  A port that
+/// does not exist fails the open with "the device does not exist", one that another program holds
+/// with "the device is busy", a handle that is not a COM port with "not a serial device".  The line
+/// settings go through a DCB: any rate from 110 to 256000 baud the driver accepts, parity
+/// n/e/o/m/s, 5 to 8 data bits, 1, 1.5 or 2 stop bits (1.5 only exists with 5 data bits; with more
+/// it becomes 2), no flow control, DTR and RTS raised.  A driver that refuses the data bits or the
+/// parity (a pseudo-terminal behind Wine takes only 8 data bits without parity) is run with 8 data
+/// bits and no parity instead, as on POSIX; a rate it refuses fails the open.  `appliedSettings()`
 /// reads back what the driver runs with.  Bytes received before the open are discarded.
 ///
 /// Receiving: one overlapped read of a single byte is always outstanding, with no read
@@ -37,10 +39,13 @@ namespace korvel {
 /// the order on the wire is the order of the calls.  Closing waits for the write in flight for
 /// at most its wire time plus 200 ms, then cancels what is left.
 ///
-/// A read or write that fails, a single-byte read that completes empty, or `ClearCommError`
-/// failing (a USB adapter pulled out, the pseudo-terminal's other side closed) makes the port
-/// gone: its handle is released at once, so that the device can be opened again when it
-/// returns.  The transport is reattachable.
+/// A read or write that fails, a single-byte read that completes empty, or the line settings
+/// no longer readable (a USB adapter pulled out, the pseudo-terminal's other side closed)
+/// make the port gone.  While nothing arrives, `read` reads the settings back every 50 ms at
+/// most, because a Wine port on a pseudo-terminal whose other side closed leaves the
+/// outstanding read pending for ever.  A gone port is not waited on any more (no spinning);
+/// its handle is released at once, so that the device can be opened again when it returns.
+/// The transport is reattachable.
 class Win32ComTransport : public Transport {
   public:
     Win32ComTransport();
@@ -79,12 +84,14 @@ class Win32ComTransport : public Transport {
     void releaseHandle() noexcept;
 
     HANDLE h_ = INVALID_HANDLE_VALUE;
+    HANDLE claim_ = nullptr;  ///< the named mutex that marks the port ours while open
     bool open_ = false;
     OVERLAPPED readOv_{};
     OVERLAPPED writeOv_{};
     bool readPending_ = false;
     bool writePending_ = false;
     char readByte_ = 0;
+    DWORD lastCheck_ = 0;  ///< GetTickCount of the last check for a vanished device
     Endpoint where_;
     std::string tx_;        ///< queued behind the write in flight
     std::string inFlight_;  ///< the buffer of the write in flight (must stay put until done)

@@ -1,0 +1,145 @@
+#!/usr/bin/env bash
+# The Windows build: cross-compiles the core, korvelcom.exe and the test programs with mingw-w64
+# for x86_64 (build-win64) and i686 (build-win32), and runs the Windows tests under Wine against
+# the Linux terminal simulator on pseudo-terminals mapped to COM ports.
+#
+#   scripts/windows.sh [build]   installs what is missing, builds both architectures
+#   scripts/windows.sh test      ... then runs every Windows test under Wine
+#   scripts/windows.sh bench     ... then measures CPU while waiting and payment times
+#
+# Wine runs in a throwaway prefix inside build-win64; everything started here is stopped at the
+# end (socat, simulators, the prefix's wineserver).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+mode=${1:-build}
+b64=${KORVEL_WIN64_BUILD:-$root/build-win64}
+b32=${KORVEL_WIN32_BUILD:-$root/build-win32}
+host=${KORVEL_WIN_HOST_BUILD:-$root/build-win-host}  # the Linux simulator on the far end
+jobs=${KORVEL_JOBS:-$(nproc)}
+
+# --- install ---------------------------------------------------------------------------------
+pkgs=(cmake ninja-build g++ mingw-w64 mingw-w64-tools wine wine64 libwine-dev googletest socat
+      libcli11-dev nlohmann-json3-dev)
+missing=()
+for p in "${pkgs[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if ((${#missing[@]})); then
+    echo "installing: ${missing[*]}"
+    SUDO=""
+    [ "$(id -u)" -eq 0 ] || SUDO="sudo"
+    export DEBIAN_FRONTEND=noninteractive
+    $SUDO apt-get update -qq
+    $SUDO apt-get install -y -qq -o DPkg::Lock::Timeout=900 --no-install-recommends "${missing[@]}"
+fi
+
+# --- build -----------------------------------------------------------------------------------
+launcher=()
+command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+for arch in x86_64:$b64 i686:$b32; do
+    echo "== Windows ${arch%%:*}"
+    cmake -S "$root" -B "${arch#*:}" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-${arch%%:*}.cmake" \
+        -DKORVEL_WERROR=ON -DKORVEL_BUILD_QT=OFF -DKORVEL_BUILD_BENCH=OFF "${launcher[@]}" >/dev/null
+    cmake --build "${arch#*:}" -j"$jobs"
+done
+for exe in "$b64/tools/korvelcom/korvelcom.exe" "$b32/tools/korvelcom/korvelcom.exe"; do
+    # Self-contained: only system DLLs, no mingw runtime beside it.
+    if objdump -p "$exe" | grep -i 'DLL Name' | grep -Eiq 'libgcc|libstdc|libwinpthread'; then
+        echo "$exe needs a mingw runtime DLL"; exit 1
+    fi
+done
+[ "$mode" = build ] && exit 0
+
+cmake -S "$root" -B "$host" -G Ninja -DKORVEL_BUILD_TESTS=OFF -DKORVEL_BUILD_QT=OFF \
+    -DKORVEL_BUILD_BENCH=OFF "${launcher[@]}" >/dev/null
+cmake --build "$host" -j"$jobs" --target korvelcom
+sim=$host/tools/korvelcom/korvelcom
+
+# --- Wine, ports and the simulator -------------------------------------------------------------
+export PATH=$PATH:/usr/lib/wine WINEDEBUG=-all WINEPREFIX=$b64/wineprefix
+ports=$b64/ports
+rm -rf "$ports" && mkdir -p "$ports"
+pids=()
+cleanup() {
+    for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
+    wineserver -k 2>/dev/null || true
+}
+trap cleanup EXIT
+[ -f "$WINEPREFIX/system.reg" ] || { wine64 wineboot -i >/dev/null 2>&1; wineserver -w; }
+# COM7: a fixed pair of pseudo-terminals, the payment simulator on the far end.  COM8: a link
+# re-pointed at each simulator that creates a terminal of its own (and may vanish).
+socat pty,raw,echo=0,link="$ports/ttyA" pty,raw,echo=0,link="$ports/ttyB" &
+pids+=($!)
+for _ in $(seq 50); do [ -e "$ports/ttyB" ] && break; sleep 0.1; done
+wine64 reg add 'HKLM\Software\Wine\Ports' /v COM7 /d "$ports/ttyA" /f >/dev/null
+wine64 reg add 'HKLM\Software\Wine\Ports' /v COM8 /d "$ports/ttyV" /f >/dev/null
+wineserver -k && wineserver -w
+wineserver -p  # stays up between the test programs: much faster starts
+"$sim" sim --device "$ports/ttyB" --responder payment --quiet >/dev/null &
+pids+=($!)
+
+# A simulator on a pseudo-terminal of its own behind COM8: sim8 ARGS...
+sim8() {
+    "$sim" sim --pty --quiet "$@" >"$ports/pty8" &
+    pids+=($!)
+    for _ in $(seq 50); do [ -s "$ports/pty8" ] && break; sleep 0.1; done
+    ln -sfn "$(head -1 "$ports/pty8")" "$ports/ttyV"
+}
+exe=$b64/tools/korvelcom/korvelcom.exe
+run() { wine64 "$exe" "$@" </dev/null; }
+
+if [ "$mode" = bench ]; then
+    echo "== CPU while waiting 5 s for a reply (korvelcom.exe under Wine)"
+    sim8 --responder payment --reply-delay 5000
+    # The prefix's wineserver works in /tmp/.wine-UID/server-DEV-INODE (of the prefix, in hex).
+    srvdir=$(printf '/tmp/.wine-%d/server-%x-%x' "$(id -u)" $(stat -c '%d %i' "$WINEPREFIX"))
+    server=$(for p in $(pgrep wineserver); do
+        [ "$(readlink "/proc/$p/cwd")" = "$srvdir" ] && echo "$p"; done | head -1)
+    cpu() { awk '{print $14 + $15}' "/proc/$server/stat"; }
+    srv0=$(cpu)
+    TIMEFORMAT="korvelcom.exe: %R s wall, %U s user, %S s system"
+    time (run pay --port 8 >/dev/null)
+    echo "its wineserver meanwhile: $((($(cpu) - srv0) * 10)) ms CPU"
+    echo "== basic payment, whole exchange (first to last byte), same simulator on a pty"
+    sim8 --responder payment
+    for i in 1 2 3 4 5 6 7 8 9 10; do
+        run pay --port 8 --trace | awk '/ ms /{t=$1} END{print "windows", t}'
+        "$sim" pay --device "$(readlink "$ports/ttyV")" --trace </dev/null |
+            awk '/ ms /{t=$1} END{print "linux", t}'
+    done | awk '{s[$1]+=$2; n[$1]++} END{for (k in s) printf "%s: %.1f ms on average over %d\n", k, s[k]/n[k], n[k]}'
+    exit 0
+fi
+
+# --- tests ---------------------------------------------------------------------------------
+echo "== the portable test programs and the Win32 layer under wine64"
+export KORVEL_TEST_COM=7
+ctest --test-dir "$b64" -j2 --timeout 300 --output-on-failure -E '^Win32Port\.'
+# One at a time: they share COM7.
+ctest --test-dir "$b64" --timeout 120 --output-on-failure -R '^Win32Port\.' -E Vanish
+sim8 --responder payment --duration 4000
+KORVEL_TEST_VANISHING_COM=8 ctest --test-dir "$b64" --timeout 120 --output-on-failure -R Vanish
+
+echo "== korvelcom.exe end to end"
+fail() { echo "FAILED: $*"; exit 1; }
+out=$(run pay --port 7 --amount 00002500) || fail "pay --port 7"
+echo "$out" | grep -q "EFTposAmount  '00002500'" || fail "pay printed no decoded reply: $out"
+out=$(run pay --device COM7 --amount 00002599) && fail "a refused payment exited 0"
+echo "$out" | grep -q "EFTposStat" || fail "the refusal's reply was not printed"
+set +e
+out=$(run pay --port 231 2>&1)
+rc=$?
+set -e
+[ $rc -eq 3 ] && echo "$out" | grep -q "COM231.*does not exist" || fail "missing port: rc $rc $out"
+sim8 --responder extended
+out=$(run auto SoftwareStatus --device '\\.\COM8') || fail "auto SoftwareStatus: $out"
+echo "$out" | grep -q "software 1 " || fail "the extended reply was not decoded: $out"
+echo "korvelcom.exe: payment, refusal, missing port and an extended operation passed"
+
+echo "== i686"
+if wine "$b32/tools/korvelcom/korvelcom.exe" --version </dev/null >/dev/null 2>&1; then
+    WINEPREFIX=$b32/wineprefix ctest --test-dir "$b32" -j2 --timeout 300 -E '^Win32'
+else
+    echo "built and linked; this machine has no 32-bit Wine, so its tests were not run"
+fi
+echo "== Windows tests passed"
