@@ -5,13 +5,16 @@
 # on two pseudo-terminals mapped to COM7 (payment) and COM8 (extended), and runs the client
 # test and the VBScript and JScript hosts; `bench` registers it and reports what IDispatch
 # costs.  Environment: KORVEL_COM_BUILD (build directory,
-# default build/com-win64), KORVEL_NATIVE_CLI (a Linux korvelcom; built when absent),
-# KORVEL_COM_X86=0 (skip the 32-bit build), JOBS.
+# default build/com-win64; its Wine prefix is wineprefix-com inside), KORVEL_COM_BUILD32 (the
+# i686 build, default KORVEL_COM_BUILD-x86), KORVEL_NATIVE_CLI (a Linux korvelcom; built when
+# absent), KORVEL_COM_X86=0 (no 32-bit build), JOBS.  scripts/windows.sh test calls it with its
+# own build folders.
 set -eu
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 BUILD=${KORVEL_COM_BUILD:-$ROOT/build/com-win64}
 CLI=${KORVEL_NATIVE_CLI:-$ROOT/build/com-native/tools/korvelcom/korvelcom}
-export WINEPREFIX="$BUILD/wineprefix" WINEDEBUG=-all PATH="$PATH:/usr/lib/wine"
+BUILD32=${KORVEL_COM_BUILD32:-$BUILD-x86}
+export WINEPREFIX="$BUILD/wineprefix-com" WINEDEBUG=-all PATH="$PATH:/usr/lib/wine"
 LAUNCH=""
 command -v ccache >/dev/null && LAUNCH=-DCMAKE_CXX_COMPILER_LAUNCHER=ccache
 
@@ -24,6 +27,7 @@ build() {  # build DIR TOOLCHAIN TARGETS...
 }
 
 MODE=${1:-test}
+echo "== the ActiveX control KorvelCom.dll: $MODE"
 # The packages of the cross build and of Wine, when any is missing (widl and Wine's IDL files
 # compile the type library).
 missing=""
@@ -39,7 +43,7 @@ if [ -n "$missing" ]; then
 fi
 build "$BUILD" mingw-x86_64 KorvelCom korvelcom_com_test KorvelComTestEvents korvelcom_com_bench
 if [ "${KORVEL_COM_X86:-1}" = 1 ] && command -v i686-w64-mingw32-g++-posix >/dev/null; then
-  build "$BUILD-x86" mingw-i686 KorvelCom
+  build "$BUILD32" mingw-i686 KorvelCom
 fi
 [ "$MODE" = build ] && exit 0
 
@@ -73,8 +77,8 @@ done
 
 wine64 regsvr32 /s "$(win "$BUILD/com/KorvelCom.dll")" || { echo "regsvr32 failed"; exit 1; }
 if [ "$MODE" = bench ]; then wine64 "$BUILD/com/korvelcom_com_bench.exe"; exit; fi
-if [ -e "$BUILD-x86/com/KorvelCom.dll" ] && command -v wine >/dev/null &&
-  wine regsvr32 /s /u "$(win "$BUILD-x86/com/KorvelCom.dll")" 2>/dev/null; then
+if [ -e "$BUILD32/com/KorvelCom.dll" ] && command -v wine >/dev/null &&
+  wine regsvr32 /s /u "$(win "$BUILD32/com/KorvelCom.dll")" 2>/dev/null; then
   echo "32-bit DLL: registers and unregisters"
 else
   echo "32-bit DLL: built; no 32-bit Wine here to register it"
