@@ -349,6 +349,8 @@ void ComControl::ReceivedEvent() {
 
 void ComControl::ErrorEvent(std::string& errType) {
     // errType is ReceiveError itself: what the sinks leave in the argument is kept there.
+    // Without sinks it is left untouched (not even through the code page).
+    if (events_.empty()) return;
     BSTR text = toBstr(errType);
     VARIANT arg;
     arg.vt = VT_BYREF | VT_BSTR;

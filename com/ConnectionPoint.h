@@ -23,6 +23,7 @@ class ConnectionPoint : public IConnectionPoint {
     /// The sinks advised now, each with a reference the caller releases (a handler may
     /// advise or unadvise while the caller goes through them).
     std::vector<IUnknown*> snapshot() const;
+    bool empty() const { return sinks_.empty(); }
 
     // IUnknown: counted by the container.
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override;

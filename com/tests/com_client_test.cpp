@@ -330,6 +330,11 @@ TEST_F(Com, CallsConvertArgumentsWriteBackTakeDefaultsAndReportFailures) {
     info->GetDescription(&text);
     EXPECT_EQ(narrow(text).substr(0, 11), "CommInput: ");
     SysFreeString(text), info->Release();
+    // The basic request fields belong to the thread: a second control sees the first's.
+    IDispatch* other = create(false);
+    put("POSAmount|s:00004200");
+    EXPECT_EQ(get("POSAmount", other) + get("TOwaitChar", other), "s:00004200i4:600");
+    other->Release();
 }
 
 // ---- Events and property notifications ------------------------------------------------------
