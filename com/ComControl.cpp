@@ -228,12 +228,13 @@ HRESULT ComControl::call(const Member& m, DISPPARAMS& params, VARIANT* result, E
     std::vector<Value> args(n);
     for (std::size_t i = 0; i < n; ++i) {
         const Param& p = m.params[i];
-        if (!source[i] || isOmitted(*source[i])) {
-            if (!p.defaultValue && p.type != ValueType::Array) return DISP_E_PARAMNOTOPTIONAL;
-            continue;  // the member takes its default
-        }
+        const bool omitted = !source[i] || isOmitted(*source[i]);
+        if (omitted && (p.defaultValue || p.type == ValueType::Array)) continue;  // its default
+        if (omitted && !(source[i] && isEmpty(*source[i]))) return DISP_E_PARAMNOTOPTIONAL;
         try {
-            args[i] = convertValue(fromVariant(*source[i], p.type), p.type);
+            // A required parameter given an Empty variable gets what Empty converts to.
+            args[i] = omitted ? emptyValue(p.type)
+                              : convertValue(fromVariant(*source[i], p.type), p.type);
         } catch (const AutomationError&) {
             if (argErr) *argErr = static_cast<UINT>(source[i] - params.rgvarg);
             return DISP_E_TYPEMISMATCH;

@@ -138,6 +138,30 @@ bool isOmitted(const VARIANT& arg) {
     return v->vt == VT_EMPTY || (v->vt == VT_ERROR && v->scode == DISP_E_PARAMNOTFOUND);
 }
 
+bool isEmpty(const VARIANT& arg) {
+    return arg.vt == VT_EMPTY ||
+           (arg.vt == (VT_BYREF | VT_VARIANT) && arg.pvarVal && arg.pvarVal->vt == VT_EMPTY);
+}
+
+Value emptyValue(ValueType target) {
+    switch (target) {
+        case ValueType::String:
+            return std::string();
+        case ValueType::I16:
+            return int16_t{0};
+        case ValueType::I32:
+            return int32_t{0};
+        case ValueType::Bool:
+            return false;
+        case ValueType::Bytes:
+            return ByteArray{};
+        case ValueType::Array:
+            return VariantArray{};
+        default:
+            return std::monostate{};
+    }
+}
+
 Value fromVariant(const VARIANT& arg, ValueType target) {
     const VARIANT* v = &arg;
     while (v->vt == (VT_BYREF | VT_VARIANT)) {

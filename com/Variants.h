@@ -25,6 +25,11 @@ std::string fromBstr(BSTR text);
 /// Whether an argument stands for an omitted optional one: VT_EMPTY, or VT_ERROR holding
 /// DISP_E_PARAMNOTFOUND (directly or through VT_BYREF|VT_VARIANT).
 bool isOmitted(const VARIANT& arg);
+/// Whether an argument is the Empty value (VT_EMPTY, directly or through VT_BYREF|VT_VARIANT):
+/// an optional parameter takes its default, a required one `emptyValue`.
+bool isEmpty(const VARIANT& arg);
+/// What Empty converts to for a parameter of type `target`: "", 0, false, an empty array.
+Value emptyValue(ValueType target);
 
 /// The value an argument holds, shaped for a parameter of type `target` (numbers of other
 /// automation types are coerced with VariantChangeType, arrays of numbers become byte arrays

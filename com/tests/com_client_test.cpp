@@ -37,7 +37,7 @@ S narrow(BSTR b) {
     return s;
 }
 
-// A value written as a short spec: "s:TEXT", "i2:N", "i4:N", "r8:X", "bool:N", "null", "-"
+// A value written as a short spec: "s:TEXT", "i2:N", "i4:N", "r8:X", "bool:N", "null", "empty", "-"
 // (omitted: VT_ERROR), "bN:TEXT" (bytes of TEXT from lower bound N).  `show` writes them back,
 // with "&" before a VT_BYREF of the type and "*" before a VT_BYREF|VT_VARIANT.
 VARIANT make(const S& spec) {
@@ -57,6 +57,7 @@ VARIANT make(const S& spec) {
     if (kind == "r8") v.vt = VT_R8, v.dblVal = std::stod(text);
     if (kind == "bool") v.vt = VT_BOOL, v.boolVal = std::stoi(text) ? VARIANT_TRUE : VARIANT_FALSE;
     if (kind == "null") v.vt = VT_NULL;
+    if (kind == "empty") v.vt = VT_EMPTY;
     if (kind == "-") v.vt = VT_ERROR, v.scode = DISP_E_PARAMNOTFOUND;
     if (kind[0] == 'b' && kind != "bool") {
         SAFEARRAYBOUND bound{(ULONG)text.size(), std::stol(kind.substr(1))};
@@ -80,6 +81,7 @@ S show(const VARIANT& in) {
     if (v.vt == VT_I4) out = "i4:" + std::to_string(v.lVal);
     if (v.vt == VT_BOOL) out = S("bool:") + (v.boolVal ? "1" : "0");
     if (v.vt == VT_ERROR) out = "-";
+    if (v.vt == VT_EMPTY) out = "empty";
     if (v.vt == (VT_ARRAY | VT_UI1)) {
         LONG lo = 0, hi = -1;
         SafeArrayGetLBound(v.parray, 1, &lo), SafeArrayGetUBound(v.parray, 1, &hi);
@@ -302,6 +304,8 @@ TEST_F(Com, CallsConvertArgumentsWriteBackTakeDefaultsAndReportFailures) {
         {M, "cCHECKSUMbuffer", "b0:AB", S_OK, "i2:131", "b0:AB"},
         {M, "cCHECKSUMbuffer", "b0:ABC|-|&i4:1", S_OK, "i2:131", "b0:ABC|-|&i4:1"},
         {M, "cCHECKSUMbuffer", "b0:ABC|LONGEND=&i4:0", S_OK, "i2:65", "b0:ABC|&i4:0"},
+        // A script's Empty variable for a required parameter stands for "" (or 0).
+        {M, "SupParityString", "*empty", S_OK, "s:", "*empty"},
         // Failures of the call itself.
         {M, "cLRC8str", "s:abc", DISP_E_PARAMNOTOPTIONAL, "", "99"},
         {M, "cLRC8str", "null|i2:1|i2:3", DISP_E_TYPEMISMATCH, "", "2"},
