@@ -51,6 +51,7 @@ if [ ! -x "$CLI" ]; then
   cmake -S "$ROOT" -B "$ROOT/build/com-native" -G Ninja -DKORVEL_BUILD_TESTS=OFF \
     -DKORVEL_BUILD_QT=OFF $LAUNCH >/dev/null
   cmake --build "$ROOT/build/com-native" -j"${JOBS:-2}" --target korvelcom
+  CLI=$ROOT/build/com-native/tools/korvelcom/korvelcom
 fi
 
 TMP=$(mktemp -d)
@@ -72,6 +73,7 @@ for pair in 7:payment 8:extended; do
   "$CLI" sim --pty --responder "$responder" --quiet >"$TMP/$port" 2>&1 &
   PIDS="$PIDS $!"
   for _ in $(seq 50); do [ -s "$TMP/$port" ] && break; sleep 0.1; done
+  [ -s "$TMP/$port" ] || { echo "the $responder simulator did not start"; exit 1; }
   ln -sfn "$(head -n1 "$TMP/$port")" "$WINEPREFIX/dosdevices/com$port"
 done
 
