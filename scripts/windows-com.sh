@@ -31,7 +31,8 @@ echo "== the ActiveX control KorvelCom.dll: $MODE"
 # The packages of the cross build and of Wine, when any is missing (widl and Wine's IDL files
 # compile the type library).
 missing=""
-for p in mingw-w64 mingw-w64-tools libwine-dev wine wine64 googletest; do
+for p in cmake ninja-build g++ libcli11-dev nlohmann-json3-dev mingw-w64 mingw-w64-tools libwine-dev \
+  wine wine64 googletest; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
 done
 if [ -n "$missing" ]; then
