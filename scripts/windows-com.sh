@@ -84,7 +84,7 @@ if [ -e "$BUILD32/com/KorvelCom.dll" ] && command -v wine >/dev/null &&
   wine regsvr32 /s /u "$(win "$BUILD32/com/KorvelCom.dll")" 2>/dev/null; then
   echo "32-bit DLL: registers and unregisters"
 else
-  echo "32-bit DLL: built; no 32-bit Wine here to register it"
+  echo "32-bit DLL: not registered or tested (no 32-bit Wine here)"
 fi
 # The scripts' event forwarder, registered in this prefix only.
 key='HKLM\Software\Classes\CLSID\{6A1B5D4E-3C2F-4E8A-9B7D-1F0E2D3C4B5A}'
