@@ -159,4 +159,5 @@ if wine "$b32/tools/korvelcom/korvelcom.exe" --version </dev/null >/dev/null 2>&
 else
     echo "built and linked; this machine has no 32-bit Wine, so its tests were not run"
 fi
+KORVEL_COM_BUILD=$b64 KORVEL_COM_BUILD32=$b32 KORVEL_NATIVE_CLI=$sim scripts/windows-com.sh test
 echo "== Windows tests passed"
