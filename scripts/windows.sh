@@ -154,8 +154,9 @@ set -e
 echo "korvelcom.exe: payment, refusal, missing port, an extended operation and TCP passed"
 
 echo "== i686"
-if wine "$b32/tools/korvelcom/korvelcom.exe" --version </dev/null >/dev/null 2>&1; then
-    WINEPREFIX=$b32/wineprefix ctest --test-dir "$b32" -j2 --timeout 300 -E '^Win32'
+# Wine without its 32-bit part exits 0 without running a 32-bit program: trust the output.
+if wine "$b32/tools/korvelcom/korvelcom.exe" --version </dev/null 2>/dev/null | grep -q '^korvelcom '; then
+    WINEPREFIX=$b32/wineprefix ctest --test-dir "$b32" -j2 --timeout 300 --no-tests=error -E '^Win32'
 else
     echo "built and linked; this machine has no 32-bit Wine, so its tests were not run"
 fi
