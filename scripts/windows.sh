@@ -161,4 +161,25 @@ else
     echo "built and linked; this machine has no 32-bit Wine, so its tests were not run"
 fi
 KORVEL_COM_BUILD=$b64 KORVEL_COM_BUILD32=$b32 KORVEL_NATIVE_CLI=$sim scripts/windows-com.sh test
+echo "== the Windows zip"
+rm -rf "$b64/packages"
+(cd "$b64" && cpack -G ZIP -B "$b64/packages" >/dev/null)
+zip=$(ls "$b64"/packages/*.zip)
+listing=$(python3 -c 'import sys, zipfile; print("\n".join(zipfile.ZipFile(sys.argv[1]).namelist()))' "$zip")
+for f in bin/korvelcom.exe bin/KorvelCom.dll bin/KorvelCom.tlb bin/register.cmd bin/unregister.cmd \
+         include/korvelcom/KorvelComTools.h; do
+    grep -q "/$f\$" <<<"$listing" || { echo "FAILED: $f is not in $zip"; exit 1; }
+done
+# Unpacked, its scripts register the DLL from where it lies and remove every trace again.
+unpacked=$b64/packages/unpacked
+python3 -c 'import sys, zipfile; zipfile.ZipFile(sys.argv[1]).extractall(sys.argv[2])' "$zip" "$unpacked"
+bin=$(ls -d "$unpacked"/*/bin)
+progid='HKCR\KorvelCom.KorvelComTools\CLSID'
+wine64 cmd /c "$(wine64 winepath -w "$bin/register.cmd")" </dev/null | grep -q registered ||
+    fail "register.cmd"
+wine64 reg query "$progid" </dev/null | grep -qi "C42D8311" || fail "register.cmd wrote no ProgID"
+wine64 cmd /c "$(wine64 winepath -w "$bin/unregister.cmd")" </dev/null | grep -q unregistered ||
+    fail "unregister.cmd"
+! wine64 reg query "$progid" </dev/null >/dev/null 2>&1 || fail "unregister.cmd left the ProgID"
+echo "$(basename "$zip"): the control's DLL, type library, register scripts and korvelcom.exe"
 echo "== Windows tests passed"
