@@ -360,23 +360,21 @@ class PosPage final : public IPropertyPage {
         redrawing_ = false;
     }
 
+    // A control's notification of the developer's input, forwarded to the model; the field is
+    // then redrawn from it (a text cut to its length, say).  Other notifications are left.
     void command(int id, int code, HWND w) {
         const int index = id - kPageFieldId;
         if (redrawing_ || index < 0 || index >= ui::kPosFieldCount) return;
         const auto field = static_cast<PosField>(index);
-        switch (ui::layoutOf(field).kind) {
-            case FieldKind::TextBox:
-                if (code == EN_CHANGE) page_.setText(field, utf8(windowText(w)));
-                break;
-            case FieldKind::CheckBox:
-                if (code == BN_CLICKED)
-                    page_.setChecked(field, SendMessageW(w, BM_GETCHECK, 0, 0) == BST_CHECKED);
-                break;
-            case FieldKind::FixedList:
-                if (code == CBN_SELCHANGE)
-                    page_.select(field, static_cast<int>(SendMessageW(w, CB_GETCURSEL, 0, 0)));
-                break;
-        }
+        const FieldKind kind = ui::layoutOf(field).kind;
+        if (kind == FieldKind::TextBox && code == EN_CHANGE)
+            page_.setText(field, utf8(windowText(w)));
+        else if (kind == FieldKind::CheckBox && code == BN_CLICKED)
+            page_.setChecked(field, SendMessageW(w, BM_GETCHECK, 0, 0) == BST_CHECKED);
+        else if (kind == FieldKind::FixedList && code == CBN_SELCHANGE)
+            page_.select(field, static_cast<int>(SendMessageW(w, CB_GETCURSEL, 0, 0)));
+        else
+            return;
         redraw(field);
     }
 
