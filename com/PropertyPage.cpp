@@ -29,8 +29,8 @@ using ui::PosFieldLayout;
 
 constexpr int kRow = 26;       // a row's height in a frame
 constexpr int kFrameTop = 20;  // a frame's caption above its first row
-constexpr int kLabelWidth = 150;
-constexpr SIZE kPageSize = {600, 330};
+constexpr int kLabelWidth = 160;
+constexpr SIZE kPageSize = {640, 360};
 
 std::wstring wide(const std::string& utf8) {
     std::wstring w(utf8.size(), L'\0');
@@ -253,12 +253,12 @@ class PosPage final : public IPropertyPage {
             const char* frame;
             RECT r;
         };
-        const int right = 306, rightWidth = kPageSize.cx - 8 - right;
+        const int right = 316, rightWidth = kPageSize.cx - 8 - right;
         const int comTop = 28, highTop = comTop + frameHeight(ui::kFrameComPort) + 6;
         const int fieldsTop = highTop + 18;
         const int deviseTop = fieldsTop + frameHeight(ui::kFrameFields) + 6;
         const Place places[] = {
-            {ui::kFrameLowLevel, {8, 28, 298, 28 + frameHeight(ui::kFrameLowLevel)}},
+            {ui::kFrameLowLevel, {8, 28, 308, 28 + frameHeight(ui::kFrameLowLevel)}},
             {ui::kFrameComPort,
              {right, comTop, right + rightWidth, comTop + frameHeight(ui::kFrameComPort)}},
             {ui::kFrameFields,
@@ -299,7 +299,7 @@ class PosPage final : public IPropertyPage {
     }
 
     static int fieldWidth(const PosFieldLayout& row) {
-        if (row.kind == FieldKind::FixedList) return 120;
+        if (row.kind == FieldKind::FixedList) return 130;
         if (row.kind == FieldKind::CheckBox) return 130;
         return row.maxLength > 0 ? 16 + 8 * row.maxLength : 110;
     }

@@ -108,7 +108,7 @@ KORVEL_SCREENSHOTS="$(win "$shots")" timeout 300 wine64 "$BUILD/com/tests/korvel
 for bmp in "$shots"/*.bmp; do
   [ -e "$bmp" ] && convert "$bmp" "${bmp%.bmp}.png" && rm "$bmp"
 done
-echo "screenshots: $(ls "$shots")"
+echo "screenshots:" "$shots"/*.png
 
 # cscript exits 0 even on a script error: the error on standard error or a missing last
 # "passed" line fails the script.

@@ -477,7 +477,7 @@ TEST(PropertyPage, DrivenByMessagesChangesTheControlAsThePageModelSays) {
     PageSite site;
     IUnknown* object = d;
     HWND owner = topWindow();
-    const RECT area{0, 0, 600, 330};
+    const RECT area{0, 0, 640, 360};
     PROPPAGEINFO info{sizeof info};
     page->SetPageSite(&site), page->SetObjects(1, &object), page->GetPageInfo(&info);
     EXPECT_EQ(W(info.pszTitle), L"POS");
