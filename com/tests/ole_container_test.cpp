@@ -77,18 +77,19 @@ W windowText(HWND w) {
     return buffer;
 }
 // The first window below `root` (or of this thread, for null) that `match` accepts.
+struct Search {
+    std::function<bool(HWND)> match;
+    HWND found = nullptr;
+};
+BOOL CALLBACK searchOne(HWND w, LPARAM l) {
+    auto* s = (Search*)l;
+    if (s->match(w)) s->found = w;
+    return !s->found;
+}
 HWND findWindow(HWND root, std::function<bool(HWND)> match) {
-    struct Search {
-        std::function<bool(HWND)> match;
-        HWND found = nullptr;
-    } s{std::move(match)};
-    auto each = [](HWND w, LPARAM l) -> BOOL {
-        auto* s = (Search*)l;
-        if (s->match(w)) s->found = w;
-        return !s->found;
-    };
-    root ? EnumChildWindows(root, each, (LPARAM)&s)
-         : EnumThreadWindows(GetCurrentThreadId(), each, (LPARAM)&s);
+    Search s{std::move(match)};
+    root ? EnumChildWindows(root, &searchOne, (LPARAM)&s)
+         : EnumThreadWindows(GetCurrentThreadId(), &searchOne, (LPARAM)&s);
     return s.found;
 }
 bool hasClass(HWND w, const wchar_t* name) {
