@@ -1,5 +1,7 @@
 #include "ComControl.h"
 
+#include "AboutDialog.h"
+
 #include <new>
 #include <stdexcept>
 
@@ -81,13 +83,17 @@ class BagAdapter : public PropertyBag {
 }  // namespace
 
 ComControl::ComControl()
-    : events_(this, DIID___KorvelComTools), notify_(this, IID_IPropertyNotifySink) {
+    : events_(this, DIID___KorvelComTools),
+      notify_(this, IID_IPropertyNotifySink),
+      backColour_(GetSysColor(COLOR_BTNFACE)) {
     control_.setEventSink(this);
+    control_.setAboutPresenter([](const ui::AboutBox& box) { showAboutBox(box); });
     control_.setPropertyChangedHandler([this](const std::string& name) { propertyChanged(name); });
     lockModule();
 }
 
 ComControl::~ComControl() {
+    releaseSite();
     control_.setEventSink(nullptr);
     control_.setPropertyChangedHandler(nullptr);
     unlockModule();
@@ -110,6 +116,24 @@ HRESULT ComControl::QueryInterface(REFIID riid, void** out) {
         *out = static_cast<IPersistStreamInit*>(this);
     else if (riid == IID_IPersistPropertyBag)
         *out = static_cast<IPersistPropertyBag*>(this);
+    else if (riid == IID_IPersistStorage)
+        *out = static_cast<IPersistStorage*>(this);
+    else if (riid == IID_IOleObject)
+        *out = static_cast<IOleObject*>(this);
+    else if (riid == IID_IOleWindow || riid == IID_IOleInPlaceObject)
+        *out = static_cast<IOleInPlaceObject*>(this);
+    else if (riid == IID_IOleInPlaceActiveObject)
+        *out = static_cast<IOleInPlaceActiveObject*>(this);
+    else if (riid == IID_IOleControl)
+        *out = static_cast<IOleControl*>(this);
+    else if (riid == IID_IViewObject || riid == IID_IViewObject2)
+        *out = static_cast<IViewObject2*>(this);
+    else if (riid == IID_IQuickActivate)
+        *out = static_cast<IQuickActivate*>(this);
+    else if (riid == IID_ISpecifyPropertyPages)
+        *out = static_cast<ISpecifyPropertyPages*>(this);
+    else if (riid == kIidComControl)
+        *out = this;
     else
         return E_NOINTERFACE;
     AddRef();
@@ -333,6 +357,7 @@ HRESULT ComControl::FindConnectionPoint(REFIID riid, IConnectionPoint** out) {
 }
 
 void ComControl::fire(DISPID id, VARIANT* args, UINT count) {
+    if (frozen_ > 0) return;  // the container froze events (a form being loaded)
     AddRef();
     DISPPARAMS params{args, nullptr, count, 0};
     for (IUnknown* sink : events_.snapshot()) {
@@ -390,9 +415,12 @@ HRESULT ComControl::IsDirty() {
 }
 
 HRESULT ComControl::InitNew() {
+    // Exactly one of initialisation or loading starts a control's life.
+    if (initialised_) return E_UNEXPECTED;
     try {
         control_.InitProperties();
         dirty_ = false;
+        initialised_ = true;
         return S_OK;
     } catch (...) {
         return E_FAIL;
@@ -424,6 +452,7 @@ HRESULT ComControl::Load(LPSTREAM stream) {
             bag.put(e.key, e.value);
         control_.ReadProperties(bag);
         dirty_ = false;
+        initialised_ = true;
         return S_OK;
     } catch (const std::bad_alloc&) {
         return E_OUTOFMEMORY;
@@ -467,6 +496,7 @@ HRESULT ComControl::Load(IPropertyBag* bag, IErrorLog* log) {
         BagAdapter adapter(bag, log);
         control_.ReadProperties(adapter);
         dirty_ = false;
+        initialised_ = true;
         return S_OK;
     } catch (...) {
         return E_FAIL;

@@ -1,4 +1,5 @@
-// The DLL's entry points for COM: the class factory of KorvelComTools and the unload check.
+// The DLL's entry points for COM: the class factories of KorvelComTools and of its POS
+// property page, and the unload check.
 // Registration is in Registration.cpp.
 #include "Module.h"
 
@@ -7,6 +8,7 @@
 
 #include "ComControl.h"
 #include "KorvelCom_h.h"
+#include "PropertyPage.h"
 
 namespace korvel::com {
 namespace {
@@ -14,8 +16,16 @@ namespace {
 HMODULE module = nullptr;
 std::atomic<long> locks{0};
 
+HRESULT createControl(REFIID riid, void** out) {
+    auto* control = new ComControl();
+    const HRESULT hr = control->QueryInterface(riid, out);
+    control->Release();  // the creation reference; the caller holds the one it asked for
+    return hr;
+}
+
 class ClassFactory : public IClassFactory {
   public:
+    explicit ClassFactory(HRESULT (*create)(REFIID, void**)) : create_(create) {}
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
         if (!out) return E_POINTER;
         if (riid == IID_IUnknown || riid == IID_IClassFactory) {
@@ -40,10 +50,7 @@ class ClassFactory : public IClassFactory {
         *out = nullptr;
         if (outer) return CLASS_E_NOAGGREGATION;
         try {
-            auto* control = new ComControl();
-            const HRESULT hr = control->QueryInterface(riid, out);
-            control->Release();  // the creation reference; the caller holds the one it asked for
-            return hr;
+            return create_(riid, out);
         } catch (const std::bad_alloc&) {
             return E_OUTOFMEMORY;
         } catch (...) {
@@ -54,9 +61,13 @@ class ClassFactory : public IClassFactory {
         lock ? lockModule() : unlockModule();
         return S_OK;
     }
+
+  private:
+    HRESULT (*create_)(REFIID, void**);
 };
 
-ClassFactory factory;
+ClassFactory factory(&createControl);
+ClassFactory pageFactory(&createPosPage);
 
 }  // namespace
 
@@ -103,8 +114,10 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
 HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID clsid, REFIID riid, void** out) {
     if (!out) return E_POINTER;
     *out = nullptr;
-    if (clsid != CLSID_KorvelComTools) return CLASS_E_CLASSNOTAVAILABLE;
-    return korvel::com::factory.QueryInterface(riid, out);
+    if (clsid == CLSID_KorvelComTools) return korvel::com::factory.QueryInterface(riid, out);
+    if (clsid == korvel::com::kClsidPosPage)
+        return korvel::com::pageFactory.QueryInterface(riid, out);
+    return CLASS_E_CLASSNOTAVAILABLE;
 }
 
 HRESULT STDAPICALLTYPE DllCanUnloadNow() {

@@ -11,6 +11,7 @@
 
 #include "KorvelCom_h.h"
 #include "Module.h"
+#include "PropertyPage.h"
 
 namespace korvel::com {
 namespace {
@@ -44,6 +45,7 @@ std::vector<Entry> entries() {
     const std::wstring clsid = L"CLSID\\" + text(CLSID_KorvelComTools);
     const std::wstring libid = text(LIBID_KorvelCom);
     const std::wstring typelib = L"TypeLib\\" + libid + L"\\3.0";
+    const std::wstring page = L"CLSID\\" + text(kClsidPosPage);
     std::vector<Entry> out = {
         {clsid, L"", kClassName},
         {clsid + L"\\InprocServer32", L"", path},
@@ -68,6 +70,10 @@ std::vector<Entry> entries() {
         {typelib + (sizeof(void*) == 8 ? L"\\0\\win64" : L"\\0\\win32"), L"", path},
         {typelib + L"\\FLAGS", L"", L"0"},
         {typelib + L"\\HELPDIR", L"", dir},
+        // The POS property page's class.
+        {page, L"", L"KorvelComTools POS property page"},
+        {page + L"\\InprocServer32", L"", path},
+        {page + L"\\InprocServer32", L"ThreadingModel", L"Apartment"},
     };
     for (const auto& [iid, name] : {std::pair{DIID__KorvelComTools, L"_KorvelComTools"},
                                     std::pair{DIID___KorvelComTools, L"__KorvelComTools"}}) {
@@ -85,6 +91,7 @@ std::vector<Entry> entries() {
 // the library's key when no other version of it is left.
 std::vector<std::wstring> ownedTrees() {
     return {L"CLSID\\" + text(CLSID_KorvelComTools),
+            L"CLSID\\" + text(kClsidPosPage),
             kProgId,
             kVersionedProgId,
             L"TypeLib\\" + text(LIBID_KorvelCom) + L"\\3.0",

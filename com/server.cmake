@@ -43,12 +43,16 @@ add_library(KorvelCom SHARED
   ConnectionPoint.cpp
   Variants.cpp
   StreamFormat.cpp
+  OleControl.cpp
+  Logo.cpp
+  AboutDialog.cpp
+  PropertyPage.cpp
   KorvelCom.rc
   KorvelCom.def)
 set_target_properties(KorvelCom PROPERTIES PREFIX "" OUTPUT_NAME KorvelCom)
 target_include_directories(KorvelCom PRIVATE ${CMAKE_CURRENT_SOURCE_DIR} ${_gen})
-target_link_libraries(KorvelCom PRIVATE korvel::core korvel_comguids korvel_warnings
-                      ole32 oleaut32 uuid advapi32 user32)
+target_link_libraries(KorvelCom PRIVATE korvel::ui korvel::core korvel_comguids korvel_warnings
+                      ole32 oleaut32 uuid advapi32 user32 gdi32 comctl32)
 target_link_options(KorvelCom PRIVATE -static -Wl,--enable-stdcall-fixup)
 
 if(KORVEL_BUILD_TESTS)

@@ -3,8 +3,8 @@
 # the i686 compiler is installed), the COM client test and the scripts' event forwarder; `test`
 # also registers the DLL with regsvr32 in a throwaway Wine prefix, starts the Linux simulator
 # on two pseudo-terminals mapped to COM7 (payment) and COM8 (extended), and runs the client
-# test and the VBScript and JScript hosts; `bench` registers it and reports what IDispatch
-# costs.  Environment: KORVEL_COM_BUILD (build directory,
+# test, the containers' test under Xvfb (screenshots in KORVEL_COM_BUILD/screenshots) and the
+# VBScript and JScript hosts; `bench` registers it and reports what IDispatch costs.  Environment: KORVEL_COM_BUILD (build directory,
 # default build/com-win64; its Wine prefix is wineprefix-com inside), KORVEL_COM_BUILD32 (the
 # i686 build, default KORVEL_COM_BUILD-x86), KORVEL_NATIVE_CLI (a Linux korvelcom; built when
 # absent), KORVEL_COM_X86=0 (no 32-bit build), JOBS.  scripts/windows.sh test calls it with its
@@ -32,7 +32,7 @@ echo "== the ActiveX control KorvelCom.dll: $MODE"
 # compile the type library).
 missing=""
 for p in cmake ninja-build g++ libcli11-dev nlohmann-json3-dev mingw-w64 mingw-w64-tools libwine-dev \
-  wine wine64 googletest; do
+  wine wine64 googletest xvfb xauth imagemagick; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
 done
 if [ -n "$missing" ]; then
@@ -42,11 +42,17 @@ if [ -n "$missing" ]; then
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq -o DPkg::Lock::Timeout=900 \
     --no-install-recommends $missing
 fi
-build "$BUILD" mingw-x86_64 KorvelCom korvelcom_com_test KorvelComTestEvents korvelcom_com_bench
+build "$BUILD" mingw-x86_64 KorvelCom korvelcom_com_test korvelcom_ole_test KorvelComTestEvents \
+  korvelcom_com_bench
 if [ "${KORVEL_COM_X86:-1}" = 1 ] && command -v i686-w64-mingw32-g++-posix >/dev/null; then
   build "$BUILD32" mingw-i686 KorvelCom
 fi
 [ "$MODE" = build ] && exit 0
+# Wine's windows need a display, and Wine's desktop process keeps the one it started with: the
+# whole run goes on one virtual display when there is none.
+if [ "$MODE" = test ] && [ -z "${DISPLAY:-}" ]; then
+  exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$@"
+fi
 
 if [ ! -x "$CLI" ]; then
   cmake -S "$ROOT" -B "$ROOT/build/com-native" -G Ninja -DKORVEL_BUILD_TESTS=OFF \
@@ -94,6 +100,15 @@ wine64 reg add 'HKLM\Software\Classes\KorvelComTest.Events\CLSID' /ve \
   /d '{6A1B5D4E-3C2F-4E8A-9B7D-1F0E2D3C4B5A}' /f >/dev/null
 
 KORVEL_TEST_COM=7 wine64 "$BUILD/com/tests/korvelcom_com_test.exe"
+
+# The containers: Wine's ActiveX host window and a container of our own; the property page and the about box are photographed on the way.
+shots="$BUILD/screenshots"
+rm -rf "$shots" && mkdir -p "$shots"
+KORVEL_SCREENSHOTS="$(win "$shots")" timeout 300 wine64 "$BUILD/com/tests/korvelcom_ole_test.exe"
+for bmp in "$shots"/*.bmp; do
+  [ -e "$bmp" ] && convert "$bmp" "${bmp%.bmp}.png" && rm "$bmp"
+done
+echo "screenshots:" "$shots"/*.png
 
 # cscript exits 0 even on a script error: the error on standard error or a missing last
 # "passed" line fails the script.
