@@ -37,15 +37,15 @@ S narrow(BSTR b) {
     return s;
 }
 
-// A value written as a short spec: "s:TEXT", "i2:N", "i4:N", "r8:X", "bool:N", "null", "empty", "-"
+// A value written as a short form: "s:TEXT", "i2:N", "i4:N", "r8:X", "bool:N", "null", "empty", "-"
 // (omitted: VT_ERROR), "bN:TEXT" (bytes of TEXT from lower bound N).  `show` writes them back,
 // with "&" before a VT_BYREF of the type and "*" before a VT_BYREF|VT_VARIANT.
-VARIANT make(const S& spec) {
+VARIANT make(const S& form) {
     VARIANT v;
     VariantInit(&v);
-    const S kind = spec.substr(0, spec.find(':'));
-    S text = spec.substr(std::min(spec.size(), kind.size() + 1));
-    if (text == "<0-255>") {  // every byte, which a spec cannot hold ('|' is one of them)
+    const S kind = form.substr(0, form.find(':'));
+    S text = form.substr(std::min(form.size(), kind.size() + 1));
+    if (text == "<0-255>") {  // every byte, which a short form cannot hold ('|' is one of them)
         text.clear();
         for (int b = 0; b < 256; ++b)
             text += (char)b;
@@ -98,10 +98,10 @@ struct Outcome {
     S result, args, note;  // note: puArgErr, or EXCEPINFO's description
 };
 
-// Calls `name` with "|"-separated specs ("NAME=spec" for a named argument) as a host does.
-Outcome call(IDispatch* d, const S& name, WORD flags, const S& specs) {
+// Calls `name` with "|"-separated short forms ("NAME=form" for a named argument) as a host does.
+Outcome call(IDispatch* d, const S& name, WORD flags, const S& forms) {
     std::vector<S> positional, named, names{name};
-    std::stringstream in(specs);
+    std::stringstream in(forms);
     for (S item; std::getline(in, item, '|');) {
         const auto eq = item.find('=');
         (eq == S::npos ? positional : named).push_back(item.substr(eq + 1));
@@ -172,9 +172,9 @@ class Com : public ::testing::Test {
         CoUninitialize();
     }
     S get(const S& name, IDispatch* d = nullptr) { return call(d ? d : ctl, name, G, "").result; }
-    void put(const S& nameAndSpec, IDispatch* d = nullptr) {
-        const auto bar = nameAndSpec.find('|');
-        ASSERT_EQ(call(d ? d : ctl, nameAndSpec.substr(0, bar), P, nameAndSpec.substr(bar + 1)).hr,
+    void put(const S& nameAndForm, IDispatch* d = nullptr) {
+        const auto bar = nameAndForm.find('|');
+        ASSERT_EQ(call(d ? d : ctl, nameAndForm.substr(0, bar), P, nameAndForm.substr(bar + 1)).hr,
                   S_OK);
     }
     IDispatch* ctl = nullptr;

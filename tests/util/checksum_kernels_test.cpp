@@ -74,17 +74,17 @@ TEST(ChecksumFileForms, BlockWalkEqualsTheCheckOverTheBytes) {
     const int32_t cases[][2] = {{1, kDefaultEnd}, {0, 262144},      {262144, 262145},
                                 {100000, 550000}, {524289, 600001}, {600001, 600001},
                                 {300000, 200000}};
-    for (const CheckSpec spec : {CheckSpec{CheckKind::Lrc8, 0x100, 0},
-                                 CheckSpec{CheckKind::Crc16, 0x5555, kCrc16DefaultPolynomial},
-                                 CheckSpec{CheckKind::Sum, 7, 0}}) {
+    for (const CheckSpec check : {CheckSpec{CheckKind::Lrc8, 0x100, 0},
+                                  CheckSpec{CheckKind::Crc16, 0x5555, kCrc16DefaultPolynomial},
+                                  CheckSpec{CheckKind::Sum, 7, 0}}) {
         for (const auto& c : cases) {
             int32_t start = c[0], end = c[1];
-            const auto got = checkFile(spec, name, start, end);
+            const auto got = checkFile(check, name, start, end);
             const std::span<const uint8_t> range =
                 start > end ? std::span<const uint8_t>{}
                             : std::span<const uint8_t>{bytes}.subspan(start - 1, end - start + 1);
-            EXPECT_EQ(got, computeCheck(spec, range))
-                << int(spec.kind) << " " << c[0] << ".." << c[1];
+            EXPECT_EQ(got, computeCheck(check, range))
+                << int(check.kind) << " " << c[0] << ".." << c[1];
         }
     }
 }
