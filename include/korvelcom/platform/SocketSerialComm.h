@@ -108,6 +108,10 @@ class KORVELCOM_API Rfc2217Transport : public SocketTransport {
     std::string early_;  ///< data that arrived while the open waited for the server
 };
 
+/// A closed network transport for `where`: `Rfc2217Transport` for `rfc2217://`,
+/// `SocketTransport` for `tcp://`; nullptr for a device (each OS has its own device transport).
+KORVELCOM_API std::unique_ptr<Transport> makeNetworkTransport(const Endpoint& where);
+
 /// A "SocketSerialComm": the shared serial port component (thresholds, notifications, wire
 /// log, reconnection after a dropped connection) whose port numbers must lead to `tcp://` or
 /// `rfc2217://` endpoints (through `PortMap`); opening a port that leads to a device fails

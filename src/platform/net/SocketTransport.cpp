@@ -103,6 +103,17 @@ void SocketTransport::write(const std::string& bytes) {
     if (!sendRaw(encode(bytes))) throw SerialError(gone_);
 }
 
+std::unique_ptr<Transport> makeNetworkTransport(const Endpoint& where) {
+    switch (where.kind) {
+        case Endpoint::Kind::Tcp:
+            return std::make_unique<SocketTransport>();
+        case Endpoint::Kind::Rfc2217:
+            return std::make_unique<Rfc2217Transport>();
+        default:
+            return nullptr;
+    }
+}
+
 namespace {
 
 class SocketSerialComm : public BufferedSerialComm {
@@ -110,12 +121,8 @@ class SocketSerialComm : public BufferedSerialComm {
     explicit SocketSerialComm(HostLoop& loop)
         : BufferedSerialComm(loop, [](int16_t port, const LineSettings& line) {
               const Endpoint where = PortMap::resolve(port);
-              std::unique_ptr<Transport> t;
-              if (where.kind == Endpoint::Kind::Rfc2217) {
-                  t = std::make_unique<Rfc2217Transport>();
-              } else {
-                  t = std::make_unique<SocketTransport>();
-              }
+              std::unique_ptr<Transport> t = makeNetworkTransport(where);
+              if (!t) t = std::make_unique<SocketTransport>();  // its open refuses a device
               t->open(where, line);
               return t;
           }) {}

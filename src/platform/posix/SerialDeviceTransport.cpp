@@ -336,14 +336,8 @@ std::size_t SerialDeviceTransport::read(std::string& into, std::size_t max) {
 }
 
 std::unique_ptr<Transport> makeSystemTransport(const Endpoint& where) {
-    switch (where.kind) {
-        case Endpoint::Kind::Tcp:
-            return std::make_unique<SocketTransport>();
-        case Endpoint::Kind::Rfc2217:
-            return std::make_unique<Rfc2217Transport>();
-        default:
-            return std::make_unique<SerialDeviceTransport>();
-    }
+    if (auto network = makeNetworkTransport(where)) return network;
+    return std::make_unique<SerialDeviceTransport>();
 }
 
 // A port without a platform reaches its endpoints through this OS's transports.

@@ -371,14 +371,8 @@ void Win32ComTransport::write(const std::string& bytes) {
 }
 
 std::unique_ptr<Transport> makeSystemTransport(const Endpoint& where) {
-    switch (where.kind) {
-        case Endpoint::Kind::Tcp:
-            return std::make_unique<SocketTransport>();
-        case Endpoint::Kind::Rfc2217:
-            return std::make_unique<Rfc2217Transport>();
-        default:
-            return std::make_unique<Win32ComTransport>();
-    }
+    if (auto network = makeNetworkTransport(where)) return network;
+    return std::make_unique<Win32ComTransport>();
 }
 
 // A port without a platform reaches its endpoints through this OS's transports.
