@@ -24,30 +24,35 @@ TYPED_TEST(LineFaults, EachWaitEndsTheWayItsStepPromisesWhenTheTerminalVanishesO
         int32_t ackWait, replyWait;
         const char* result;  // reply|tag
         int32_t atLeast;     // ticks the payment takes at least
-        bool later;          // a reply sent again afterwards still comes in
+        const char* later;   // the rest of a session after the payment, which must come in
     };
-    constexpr int32_t kLong = 30'000;  // a wait that must not run out
+    constexpr int32_t kLong = 30'000;       // a wait that must not run out
+    const char* again = "p300 e A f0 A t";  // the terminal tries again
     const Row rows[] = {
         // A hang-up ends an ACK wait at once (after the retry pause); a reply wait runs out.
-        {"gone at session ACK", "E v", kLong, 1000, "|errorHandlerOpenSession", 200, false},
-        {"gone at frame ACK", "E a F v", kLong, 1000, "|errorHandlerSendMessage", 200, false},
-        {"gone during reply wait", "E a F a T v", kLong, 1500, "|", 1500, false},
+        {"gone at session ACK", "E v", kLong, 1000, "|errorHandlerOpenSession", 200, nullptr},
+        {"gone at frame ACK", "E a F v", kLong, 1000, "|errorHandlerSendMessage", 200, nullptr},
+        {"gone during reply wait", "E a F a T v", kLong, 1500, "|", 1500, nullptr},
         {"gone in reply session", "E a F a T p150 e A v", kLong, kLong,
-         "|errorHandlerReceivePacket", 0, false},
+         "|errorHandlerReceivePacket", 0, nullptr},
         {"reset in reply session", "E a F a T p150 e A r", kLong, kLong,
-         "|errorHandlerReceivePacket", 0, false},
-        {"never answers", "E p1200", 800, 1500, "|errorHandlerOpenSession", 800, false},
+         "|errorHandlerReceivePacket", 0, nullptr},
+        {"never answers", "E p1200", 800, 1500, "|errorHandlerOpenSession", 800, nullptr},
         {"reply byte by byte", "E a F a T p100 e A b A t", 800, 1500, "010000000011ANSWERED|", 100,
-         false},
+         nullptr},
         // Answers well inside each wait go through, well outside fail that step.
         {"dawdling in time", "E p200 a F p200 a T p300 e A f100 A t", 800, 1500,
-         "010000000011ANSWERED|", 500, false},
-        {"session ACK late", "E p2400 a", 800, 1500, "|errorHandlerOpenSession", 800, false},
-        {"frame ACK late", "E a F p2400 a", 800, 1500, "|errorHandlerSendMessage", 800, false},
+         "010000000011ANSWERED|", 500, nullptr},
+        {"session ACK late", "E p2400 a", 800, 1500, "|errorHandlerOpenSession", 800, nullptr},
+        {"frame ACK late", "E a F p2400 a", 800, 1500, "|errorHandlerSendMessage", 800, nullptr},
         {"reply cut by a gap", "E a F a T p300 e A f1200 A t", 800, 1500,
-         "|errorHandlerReceivePacket", 300, true},
-        {"reply too late", "E a F a T p2500 e A f0 A t", 800, 1500, "|", 1500, true},
-        {"flood", "E a F a T p300 n", 800, 1500, "|errorHandlerRecPacket", 300, true},
+         "|errorHandlerReceivePacket", 300, again},
+        {"reply too late", "E a F a T p2500 e A f0 A t", 800, 1500, "|", 1500, again},
+        {"flood", "E a F a T p300 n", 800, 1500, "|errorHandlerRecPacket", 300, again},
+        // The reply session's EOT and the next session's ENQ in one segment: the session is
+        // judged by its last character, so both must arrive, in order, as on any line.
+        {"two sessions in one segment", "E a F a T p100 e A f0 A s", 800, 1500,
+         "|errorHandlerReceivePacket", 100, again},
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(r.name);
@@ -75,8 +80,8 @@ TYPED_TEST(LineFaults, EachWaitEndsTheWayItsStepPromisesWhenTheTerminalVanishesO
             w.c.setCommPortOpen(false);
             EXPECT_FALSE(w.c.CommPortOpen());
         } else if (r.later) {
-            // The terminal's next try comes in; the payment had deferred its event.
-            w.peer.start("p300 e A f0 A t", kReply);
+            // The terminal's next session comes in; the payment had deferred its event.
+            w.peer.start(r.later, kReply);
             test::yieldUntil(w.loop(), [&] { return !w.c.ReceiveMessage().empty(); });
             EXPECT_EQ(w.c.ReceiveMessage() + std::to_string(w.events.received), kReply + "0");
         }

@@ -63,6 +63,7 @@ class PtyPeer {
     /// Plays `steps`, tokens separated by spaces, until one does not come off:
     ///   E F T A  wait for the control's ENQ, a whole frame, EOT, ACK
     ///   e a t    send ENQ (dropping what was read before), ACK, EOT
+    ///   s        send EOT and the next session's ENQ in one write (one TCP segment)
     ///   p<ms>    pause;  v  vanish: the line drops, as when the terminal is unplugged
     ///   r        vanish with a reset (on TCP; as v on a pseudo-terminal)
     ///   f<ms>    send the frame of `text` in two halves <ms> apart;  b  one byte at a time
@@ -73,7 +74,7 @@ class PtyPeer {
             const int ms = s.size() > 1 ? std::stoi(s.substr(1)) : 0;
             const char c = s[0];
             const std::string f = c == 'f' || c == 'b' ? *link::buildFrame(text) : "";
-            if (c == 'e') pos_ = (in += pty_.readAvailable()).size();
+            if (c == 'e' || c == 's') pos_ = (in += pty_.readAvailable()).size();
             if (c == 'v') pty_.closeMaster();
             if (c == 'r') closeWithReset(pty_);
             const bool ok =
@@ -83,6 +84,7 @@ class PtyPeer {
                 : c == 'F' ? await(link::STX) && await(link::ETX) && await(0, true)
                 : c == 'p' ? pause(ms)
                 : c == 'n' ? send(noise())
+                : c == 's' ? send({link::EOT, link::ENQ})
                 : c == 'f'
                     ? send(f.substr(0, f.size() / 2)) && pause(ms) && send(f.substr(f.size() / 2))
                 : c == 'b'
