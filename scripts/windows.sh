@@ -6,6 +6,10 @@
 #   scripts/windows.sh [build]   installs what is missing, builds both architectures
 #   scripts/windows.sh test      ... then runs every Windows test under Wine
 #   scripts/windows.sh bench     ... then measures CPU while waiting and payment times
+#   scripts/windows.sh layer     the Win32 layer's tests and korvelcom.exe end to end only, on a
+#                                build made elsewhere: KORVEL_WIN64_BUILD (korvel_win32_tests and
+#                                korvelcom built) and KORVEL_NATIVE_CLI (the Linux korvelcom);
+#                                installs and builds nothing (the test suite's Windows test)
 #
 # Wine runs in a throwaway prefix inside build-win64; everything started here is stopped at the
 # end (socat, simulators, the prefix's wineserver).
@@ -18,6 +22,9 @@ b32=${KORVEL_WIN32_BUILD:-$root/build-win32}
 host=${KORVEL_WIN_HOST_BUILD:-$root/build-win-host}  # the Linux simulator on the far end
 jobs=${KORVEL_JOBS:-$(nproc)}
 
+if [ "$mode" = layer ]; then
+    sim=${KORVEL_NATIVE_CLI:?the Linux korvelcom, for the simulator}
+else
 # --- install ---------------------------------------------------------------------------------
 pkgs=(cmake ninja-build g++ mingw-w64 mingw-w64-tools wine wine64 libwine-dev googletest socat
       libcli11-dev nlohmann-json3-dev)
@@ -57,6 +64,7 @@ cmake -S "$root" -B "$host" -G Ninja -DKORVEL_BUILD_TESTS=OFF -DKORVEL_BUILD_QT=
     -DKORVEL_BUILD_BENCH=OFF "${launcher[@]}" >/dev/null
 cmake --build "$host" -j"$jobs" --target korvelcom
 sim=$host/tools/korvelcom/korvelcom
+fi
 
 # --- Wine, ports and the simulator -------------------------------------------------------------
 export PATH=$PATH:/usr/lib/wine WINEDEBUG=-all WINEPREFIX=$b64/wineprefix
@@ -142,13 +150,21 @@ PY
 fi
 
 # --- tests ---------------------------------------------------------------------------------
-echo "== the portable test programs and the Win32 layer under wine64"
 export KORVEL_TEST_COM=7
-ctest --test-dir "$b64" -j2 --timeout 300 --output-on-failure -E '^Win32Port\.'
-# One at a time: they share COM7.
-ctest --test-dir "$b64" --timeout 120 --output-on-failure -R '^Win32Port\.' -E Vanish
-sim8 --responder payment --duration 4000
-KORVEL_TEST_VANISHING_COM=8 ctest --test-dir "$b64" --timeout 120 --output-on-failure -R Vanish
+if [ "$mode" = layer ]; then
+    echo "== the Win32 layer under wine64"
+    wine64 "$b64/tests/korvel_win32_tests.exe" --gtest_filter=-*Vanish* </dev/null
+    sim8 --responder payment --duration 4000
+    KORVEL_TEST_VANISHING_COM=8 wine64 "$b64/tests/korvel_win32_tests.exe" \
+        --gtest_filter=*Vanish* </dev/null
+else
+    echo "== the portable test programs and the Win32 layer under wine64"
+    ctest --test-dir "$b64" -j2 --timeout 300 --output-on-failure -E '^Win32Port\.'
+    # One at a time: they share COM7.
+    ctest --test-dir "$b64" --timeout 120 --output-on-failure -R '^Win32Port\.' -E Vanish
+    sim8 --responder payment --duration 4000
+    KORVEL_TEST_VANISHING_COM=8 ctest --test-dir "$b64" --timeout 120 --output-on-failure -R Vanish
+fi
 
 echo "== korvelcom.exe end to end"
 fail() { echo "FAILED: $*"; exit 1; }
@@ -177,6 +193,7 @@ rc=$?
 set -e
 [ $rc -eq 3 ] && echo "$out" | grep -q "connection refused" || fail "refused connect: rc $rc $out"
 echo "korvelcom.exe: payment, refusal, missing port, an extended operation and TCP passed"
+[ "$mode" = layer ] && exit 0
 
 echo "== i686"
 # Wine without its 32-bit part exits 0 without running a 32-bit program: trust the output.

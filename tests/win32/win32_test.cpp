@@ -52,6 +52,13 @@ S openFailure(const Endpoint& where) {
 }
 
 TEST(Win32Port, OpensExclusivelyAppliesSettingsAndNamesMissingAndBusyPorts) {
+    // Ports from COM10 on are reachable only through the device namespace.
+    for (const auto& [name, path] : {std::pair<S, S>{"com12", "\\\\.\\com12"},
+                                     {"COM7", "\\\\.\\COM7"},
+                                     {"\\\\.\\COM3", "\\\\.\\COM3"},
+                                     {"COMX", "COMX"},
+                                     {"LPT1", "LPT1"}})
+        EXPECT_EQ(Win32ComTransport::devicePath(name), path);
     NEED_SIM_PORT();
     const Endpoint where = resolveWin32Port(simPort());
     EXPECT_EQ(where.path, "\\\\.\\COM" + std::to_string(simPort()));
@@ -121,6 +128,10 @@ TEST(Win32Loop, TickWrapsSignedAndWaitsEndJustPastTheirDeadlineWithoutSpinning) 
     // The tick 30 ms before it wraps from INT32_MAX to INT32_MIN.
     const auto offset = static_cast<int32_t>(INT32_MAX - 30 - static_cast<int32_t>(GetTickCount()));
     Win32HostLoop loop(offset);
+    int now = 0;
+    loop.post([&] { ++now; });  // no delay: runs at the next yield
+    loop.yield();
+    EXPECT_EQ(now, 1);
     const int32_t deadline = tickAdd(loop.tick(), 100);
     EXPECT_LT(deadline, 0);
     int posted = 0;
