@@ -57,6 +57,21 @@ TEST_F(Link, ReceptionsAcceptedAndRefused) {
     EXPECT_EQ(w.st().ReceiveError, "errorHandlerReceivePacket");
 }
 
+TEST_F(Link, EscapeAsTheCheckByteArrivesStopsGatheringWithThatByteKept) {
+    arm();
+    w.peer.replyAfter(100'000, kOk);
+    const auto sendFrame = w.peer.onAck;
+    w.peer.onAck = [&, sendFrame, acks = 0]() mutable {
+        sendFrame();
+        if (++acks == 1)  // the key goes down as the frame's last byte arrives
+            loop().after(5 * w.p.terminal().charTimeUs(), [&] { loop().setEscape(true); });
+    };
+    EXPECT_EQ(w->RecMessage(5000), "");
+    EXPECT_EQ(w.trace(), "e A f A") << "the whole frame is acknowledged; Escape ends the rest";
+    EXPECT_EQ(w.events.errors, Tags{"errorHandlerReceivePacket"});
+    loop().setEscape(false);
+}
+
 TEST_F(Link, ReceivePacketCalledByTheHost) {
     ASSERT_TRUE(w->CommInit(0, ""));   // no notifications: the whole frame waits at once
     w.peer.replyAfter(0, "", "\x04");  // ENQ, and EOT after the second ACK
