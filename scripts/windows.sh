@@ -74,6 +74,9 @@ pids=()
 cleanup() {
     for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
     wineserver -k >/dev/null 2>&1 || true
+    # A simulator that did not stop (a hung one never reads its signal) is not left running.
+    sleep 0.3
+    for p in "${pids[@]}"; do kill -9 "$p" 2>/dev/null || true; done
 }
 trap cleanup EXIT
 [ -f "$WINEPREFIX/system.reg" ] || { wine64 wineboot -i >/dev/null 2>&1; wineserver -w; }
