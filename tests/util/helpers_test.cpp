@@ -2,10 +2,13 @@
 // names, command-line splitting, the twips factor, directory answers.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "support/TempDir.h"
 #include "util/Scramble.h"
 #include "util/SystemHelpers.h"
 
@@ -14,6 +17,16 @@ namespace {
 
 using namespace util;
 using S = std::string;
+
+TEST(SmallHelpers, ScramblingRefusesAnEmptyNameOrNoLengthAndTouchesNoFile) {
+    const auto kept = test::ownTempDir("util") / "kept.bin";
+    std::ofstream(kept) << "kept";
+    S buffer = "data";
+    EXPECT_FALSE(scrambleToFile("", buffer, 4, "1"));
+    EXPECT_FALSE(scrambleToFile(kept.string(), buffer, 0, "1"));
+    EXPECT_EQ(std::filesystem::file_size(kept), 4u) << "a refused call neither deletes nor writes";
+    EXPECT_EQ(buffer, "data");
+}
 
 TEST(SmallHelpers, KeyCodeCommandLinesAndTwipsFactor) {
     S codes;
