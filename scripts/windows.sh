@@ -110,7 +110,7 @@ if [ "$mode" = bench ]; then
     # CPU of one korvelcom.exe run (its rusage) plus what its wineserver spent meanwhile (its
     # scheduler time), in microseconds.
     server=$(for p in $(pgrep wineserver); do
-        tr '\0' '\n' <"/proc/$p/environ" 2>/dev/null | grep -qx "WINEPREFIX=$WINEPREFIX" &&
+        tr '\0' '\n' 2>/dev/null <"/proc/$p/environ" | grep -qx "WINEPREFIX=$WINEPREFIX" &&
             echo "$p"; done | head -1)
     cpu_us() {
         python3 - "$server" wine64 "$exe" "$@" <<'PY'
@@ -134,6 +134,12 @@ PY
     sim8 --responder payment
     fast=$(for _ in 1 2 3 4 5; do cpu_us pay --port 8; done | median)
     echo "$slow $fast" | awk '{printf "payment with the 5 s wait: %.1f ms CPU; without: %.1f ms; the wait: %.1f ms = %.2f %% of a core (goal: at most 1 %%)\n", $1 / 1000, $2 / 1000, ($1 - $2) / 1000, ($1 - $2) / 50000}'
+    # Part of that is the Wine server's own upkeep, which it spends with no program running too.
+    idle=$(python3 -c 'import sys, time
+f = f"/proc/{sys.argv[1]}/schedstat"
+a = int(open(f).read().split()[0]); time.sleep(5); b = int(open(f).read().split()[0])
+print(round((b - a) / 1e3))' "$server")
+    echo "$idle" | awk '{printf "of which the idle Wine server spends %.1f ms in 5 s (%.2f %%)\n", $1 / 1000, $1 / 50000}'
     echo "== basic payment overhead over the protocol floor, same simulator on one pty, 20 runs each"
     # The traced span runs from the ENQ to the terminal's EOT.  Its floor is what the protocol
     # prescribes there: the terminal's reply pause before each of its 4 answers (20 ms, the

@@ -9,8 +9,23 @@ namespace {
 
 /// Longest sleep of a plain yield, in milliseconds.
 constexpr uint32_t kIdleWaitMs = 1;
-/// Longest sleep of a deadline-aware yield: the Escape key is polled this often.
-constexpr uint32_t kEscapePollMs = 15;
+/// Longest sleep of a deadline-aware yield: the Escape key is polled this often.  A key press
+/// lasts 70 ms and more, and every poll under Wine costs a round trip to its server.
+constexpr uint32_t kEscapePollMs = 50;
+
+using DelayExecution = LONG(NTAPI*)(BOOLEAN alertable, const LARGE_INTEGER* interval);
+
+/// Wine's sleep in the calling thread, when this process runs under Wine (its ntdll exports
+/// `wine_get_version`) with a 10 MHz performance counter; else null.  Under Wine a non-alertable
+/// NtDelayExecution sleeps to the microsecond without asking the Wine server; on Windows it
+/// would sleep to the next clock interrupt, which is why it is used under Wine only.
+DelayExecution threadSleepUnderWine(int64_t frequency) {
+    HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+    if (!ntdll || frequency != 10'000'000 || !GetProcAddress(ntdll, "wine_get_version"))
+        return nullptr;
+    return reinterpret_cast<DelayExecution>(
+        reinterpret_cast<void*>(GetProcAddress(ntdll, "NtDelayExecution")));
+}
 
 int64_t performanceCount() {
     LARGE_INTEGER c;
@@ -25,6 +40,16 @@ Win32HostLoop::Win32HostLoop(int32_t tickOffset) : tickOffset_(tickOffset) {
     QueryPerformanceFrequency(&f);
     frequency_ = f.QuadPart > 0 ? f.QuadPart : 1;
     startCount_ = performanceCount();
+    threadSleep_ = reinterpret_cast<void*>(threadSleepUnderWine(frequency_));
+}
+
+int64_t Win32HostLoop::usToTickBoundary(int64_t count, int32_t deadlineTick, int32_t tickOffset) {
+    const int64_t ms = count / 10'000;
+    const int32_t clockTick = tickAdd(static_cast<int32_t>(static_cast<uint32_t>(ms)), tickOffset);
+    const int32_t left = tickAdd(deadlineTick, 1 - clockTick);
+    if (left <= 0) return 0;
+    if (left > 1) return -1;
+    return ((ms + 1) * 10'000 - count + 9) / 10;
 }
 
 int64_t Win32HostLoop::elapsedUs() const {
@@ -115,37 +140,52 @@ bool Win32HostLoop::waitIdle(uint32_t timeoutMs) {
 }
 
 void Win32HostLoop::yield() {
-    yieldFor(kIdleWaitMs);
+    yieldFor(kIdleWaitMs * 1000, false);
 }
 
 void Win32HostLoop::yieldUntil(int32_t deadlineTick) {
     // Milliseconds until the tick first exceeds the deadline.
     const int32_t left = tickAdd(deadlineTick, 1 - tick());
-    yieldFor(left <= 0 ? 0 : std::min<uint32_t>(static_cast<uint32_t>(left), kEscapePollMs));
+    if (left <= 0) return yieldFor(0, false);
+    if (!threadSleep_) return yieldFor(std::min<int64_t>(left, kEscapePollMs) * 1000, false);
+    // Under Wine a wait in its server ends whole milliseconds after the request, that is up to a
+    // millisecond past the tick's boundary, and the tick is the server's clock (the performance
+    // counter's milliseconds) as of its last wake.  So the server is asked to wake the thread
+    // within the last millisecond, and that millisecond is slept in the thread up to the boundary.
+    if (left > 1) return yieldFor(std::min<int64_t>(left - 1, kEscapePollMs) * 1000, false);
+    const int64_t us = usToTickBoundary(performanceCount(), deadlineTick, tickOffset_);
+    yieldFor(us < 0 ? 1000 : us, us >= 0);
 }
 
-void Win32HostLoop::yieldFor(uint32_t maxIdleMs) {
+void Win32HostLoop::yieldFor(int64_t maxIdleUs, bool inThread) {
     ++yields_;
     const uint64_t limit = nextSeq_;
     bool busy = pumpMessages();
     if (runDueWork(elapsedUs(), limit)) busy = true;
     if (serviceSources()) busy = true;
-    if (busy || maxIdleMs == 0) return;
+    if (busy || maxIdleUs <= 0) return;
 
-    uint32_t timeoutMs = maxIdleMs;
+    int64_t timeoutUs = maxIdleUs;
     // Data received and not yet taken may be what the caller waits for.
     for (const LoopSource* source : sources_)
-        if (source->hasPending()) timeoutMs = std::min(timeoutMs, kIdleWaitMs);
+        if (source->hasPending()) timeoutUs = std::min<int64_t>(timeoutUs, kIdleWaitMs * 1000);
     if (!work_.empty()) {
         const int64_t waitUs = work_.begin()->first.first - elapsedUs();
         if (waitUs <= 0) return;
-        // Rounded up: waking before the work is due would only sleep again.
-        timeoutMs = std::min<uint32_t>(timeoutMs, static_cast<uint32_t>((waitUs + 999) / 1000));
+        timeoutUs = std::min(timeoutUs, waitUs);
     }
-    if (waitIdle(timeoutMs)) {
-        pumpMessages();
-        serviceSources();
+    if (inThread) {
+        // At most a millisecond, during which messages and port events wait for the next pass.
+        LARGE_INTEGER interval;
+        interval.QuadPart = -timeoutUs * 10;
+        reinterpret_cast<DelayExecution>(threadSleep_)(FALSE, &interval);
+    } else if (!waitIdle(static_cast<uint32_t>((timeoutUs + 999) / 1000))) {
+        // Rounded up above: waking before the work is due would only sleep again.
+        return;
     }
+    // After a sleep in the thread this also brings Wine's tick up to date.
+    pumpMessages();
+    serviceSources();
 }
 
 }  // namespace korvel

@@ -40,7 +40,8 @@ class Win32HostLoop : public HostLoop {
     void yield() override;
     /// As `yield()`, but an idle thread sleeps until the first tick past `deadlineTick`, a
     /// source's event, a message, posted work falling due or the next Escape poll (every
-    /// 15 ms), whichever comes first.
+    /// 50 ms), whichever comes first.  Under Wine the last millisecond before the tick passes
+    /// the deadline is slept in the thread, to the microsecond (see `usToTickBoundary`).
     void yieldUntil(int32_t deadlineTick) override;
 
     /// The escape source's answer when one is set, else whether the Escape key is down now
@@ -60,6 +61,13 @@ class Win32HostLoop : public HostLoop {
     /// Number of `yield()` and `yieldUntil()` calls so far (diagnostics, tests).
     uint64_t yieldCount() const { return yields_; }
 
+    /// Under Wine, where the tick is the 10 MHz performance counter's milliseconds: the
+    /// microseconds from performance count `count` until the tick (with `tickOffset` added) first
+    /// exceeds `deadlineTick`; 0 when it already has, -1 when that is more than 1 ms away.
+    static int64_t usToTickBoundary(int64_t count, int32_t deadlineTick, int32_t tickOffset);
+    /// Whether the last millisecond of a deadline is slept in the thread (running under Wine).
+    bool sleepsToTheTick() const { return threadSleep_ != nullptr; }
+
   private:
     /// Microseconds on the performance counter since construction (timers of posted work).
     int64_t elapsedUs() const;
@@ -68,7 +76,9 @@ class Win32HostLoop : public HostLoop {
     bool serviceSources();
     /// Sleeps at most `timeoutMs` on the sources' events and the queue; true when woken.
     bool waitIdle(uint32_t timeoutMs);
-    void yieldFor(uint32_t maxIdleMs);
+    /// One pass; when idle, sleeps at most `maxIdleUs` microseconds, in the Wine server on the
+    /// events and the queue, or `inThread` without looking at either.
+    void yieldFor(int64_t maxIdleUs, bool inThread);
 
     int32_t tickOffset_;
     int64_t startCount_ = 0;
@@ -79,6 +89,7 @@ class Win32HostLoop : public HostLoop {
     std::map<std::pair<int64_t, uint64_t>, std::function<void()>> work_;
     std::vector<LoopSource*> sources_;
     std::function<bool()> escape_;
+    void* threadSleep_ = nullptr;  ///< Wine's NtDelayExecution, null elsewhere
 };
 
 }  // namespace korvel
