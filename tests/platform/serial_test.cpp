@@ -189,6 +189,28 @@ TEST_F(Serial, BytesPassUnchangedNotifyFromAYieldAndTheCloseFlushes) {
     EXPECT_TRUE(got == big.substr(0, got.size())) << "out of order";
 }
 
+TEST_F(Serial, AHostWithoutStandardInputGetsThePortAsDescriptorZeroAndCanPollIt) {
+    // Daemons close their standard input, so the port's device opens as descriptor 0.
+    const int saved = dup(0);
+    ASSERT_GE(saved, 0);
+    ::close(0);
+    const std::string opened = openFailure(port);
+    const auto handle = port.waitHandle();
+    ASSERT_EQ(pty->write("pong"), 4u);
+    pollfd p{static_cast<int>(handle), POLLIN, 0};
+    const int ready = poll(&p, 1, 10'000);
+    yieldUntil([&] { return port.inBufferCount() == 4; });
+    port.output("ping");
+    const std::string out = received(*pty, 4);
+    const std::string in = port.input();
+    port.setPortOpen(false);
+    dup2(saved, 0);
+    ::close(saved);
+    EXPECT_EQ(
+        opened + " " + std::to_string(handle) + " " + std::to_string(ready) + " " + in + " " + out,
+        "opened 0 1 pong ping");
+}
+
 TEST_F(Serial, OutputIsQueuedInOrderUntilTheDeviceVanishesThenReattachedWhenNeeded) {
     port.setRThreshold(1);
     port.setPortOpen(true);
