@@ -153,8 +153,9 @@ void Win32HostLoop::yieldUntil(int32_t deadlineTick) {
     // counter's milliseconds) as of its last wake.  So the server is asked to wake the thread
     // within the last millisecond, and that millisecond is slept in the thread up to the boundary.
     if (left > 1) return yieldFor(std::min<int64_t>(left - 1, kEscapePollMs) * 1000, false);
+    // Should the counter ever disagree with the tick, the server's wait of old is used.
     const int64_t us = usToTickBoundary(performanceCount(), deadlineTick, tickOffset_);
-    yieldFor(us < 0 ? 1000 : us, us >= 0);
+    yieldFor(us > 0 ? us : 1000, us > 0);
 }
 
 void Win32HostLoop::yieldFor(int64_t maxIdleUs, bool inThread) {
