@@ -110,6 +110,7 @@ static void introspection(void) {
         CHECK(korvelcom_member_info(i, &m) == KORVELCOM_OK);
         if (strcmp(m.name, "CommInit") == 0 && m.kind == KORVELCOM_METHOD) {
             found += m.dispatch_id == 5 && m.param_count == 2 && m.result_type == KORVELCOM_BOOL;
+            CHECK(korvelcom_param_info(i, 1, NULL) == KORVELCOM_BAD_ARGS);
             CHECK(korvelcom_param_info(i, 1, &p) == KORVELCOM_OK);
             found += strcmp(p.name, "strSettings") == 0 && p.optional && p.by_ref &&
                      !p.writes_back && is_text(&p.default_value, "", 0);

@@ -49,6 +49,9 @@ TEST(CardData, MaskLeavesNoCardNumberAndTouchesNothingElse) {
         {"%B4970101234561235^TEST/CARD^2812101000?  ", "[track 1: 40 characters]  "},
         {";4970101234561235=28121010000000000?", "[track 2: 36 characters]"},
         {";014970101234561235=1000000000000000000000000000000?", "[track 3: 52 characters]"},
+        // Too few or too many digits before the '=' for an account number: no track.
+        {";00000000000=1? ;0000000000000000000000=1?",
+         ";00000000000=1? ;0000000000000000000000=1?"},
         {"amount 000000001500 978 ref 0000000000000000",
          "amount 000000001500 978 ref "
          "0000000000000000"},

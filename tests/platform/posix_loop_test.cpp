@@ -3,7 +3,11 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <fstream>
+
+#include "platform/posix/IniSettingsStore.h"
 #include "support/Pty.h"
+#include "support/TempDir.h"
 
 namespace korvel {
 namespace {
@@ -87,6 +91,26 @@ TEST(PosixLoop, IdleWaitsSleepUntilTheDeadlineAnEventOrTheEscapePoll) {
     loop.removeSource(&src);
     close(fds[0]);
     close(fds[1]);
+}
+
+TEST(PosixSettings, ReadsTheApplicationsIniFileWithNamesInAnyCase) {
+    const std::string dir = test::ownTempDir("settings").string();
+    setenv("XDG_CONFIG_HOME", dir.c_str(), 1);
+    const std::string file = IniSettingsStore::pathFor("KorvelTest");
+    ASSERT_EQ(file, dir + "/korvelcom/KorvelTest.ini");
+    std::filesystem::create_directories(dir + "/korvelcom");
+    std::ofstream(file) << "; DataCode=1\n[Other]\nDataCode=2\n [ keys ]\n# DataCode=3\n"
+                           " datacode = 4711 \nEmpty=\n";
+    IniSettingsStore store;
+    std::string got;
+    for (const char* at : {"Keys DataCode", "KEYS Empty", "Keys Missing", "Other DATACODE",
+                           "None DataCode", "keys DataCod"}) {
+        const std::string text = at;
+        const auto blank = text.find(' ');
+        got += store.get("KorvelTest", text.substr(0, blank), text.substr(blank + 1), "-") + "|";
+    }
+    EXPECT_EQ(got + store.get("NoSuchApp", "Keys", "DataCode", "-"), "4711||-|2|-|-|-");
+    unsetenv("XDG_CONFIG_HOME");
 }
 
 }  // namespace
