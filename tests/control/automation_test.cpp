@@ -303,6 +303,11 @@ TEST(AutomationValues, ConvertToTheParameterTypeOrFailTheCall) {
     EXPECT_EQ(all(VT::Any, A(I(5), "x")) + all(VT::Empty, A("x")), "5? x?  ");
     EXPECT_EQ(all(VT::Array, A(Value(), VariantArray{-1, A(ab, "\"")}, "x")),
               R"([0] {}? [-1] {[0] 41 42, """"}? ! )");
+    // Arrays are equal when their lower bounds and all their elements are.
+    const VariantArray one{1, A("x")};
+    EXPECT_EQ(std::vector<bool>({one == VariantArray{1, A("x")}, one == VariantArray{0, A("x")},
+                                 one == VariantArray{1, A("y")}, Value(one) == Value(one)}),
+              std::vector<bool>({true, false, false, true}));
 }
 
 TEST(AutomationValues, CallsByNameTakeDefaultsAndRefuseWhatDoesNotFit) {
