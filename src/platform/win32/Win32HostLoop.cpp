@@ -175,13 +175,14 @@ void Win32HostLoop::yieldFor(int64_t maxIdleUs, bool inThread) {
         if (waitUs <= 0) return;
         timeoutUs = std::min(timeoutUs, waitUs);
     }
+    // The wait on the events is in whole milliseconds, rounded up: waking before the work is
+    // due would only sleep again.  The sleep in the thread is at most a millisecond, during
+    // which messages and port events wait for the next pass.
     if (inThread) {
-        // At most a millisecond, during which messages and port events wait for the next pass.
         LARGE_INTEGER interval;
         interval.QuadPart = -timeoutUs * 10;
         reinterpret_cast<DelayExecution>(threadSleep_)(FALSE, &interval);
     } else if (!waitIdle(static_cast<uint32_t>((timeoutUs + 999) / 1000))) {
-        // Rounded up above: waking before the work is due would only sleep again.
         return;
     }
     // After a sleep in the thread this also brings Wine's tick up to date.

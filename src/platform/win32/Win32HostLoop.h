@@ -76,8 +76,8 @@ class Win32HostLoop : public HostLoop {
     bool serviceSources();
     /// Sleeps at most `timeoutMs` on the sources' events and the queue; true when woken.
     bool waitIdle(uint32_t timeoutMs);
-    /// One pass; when idle, sleeps at most `maxIdleUs` microseconds, in the Wine server on the
-    /// events and the queue, or `inThread` without looking at either.
+    /// One pass; when idle, sleeps at most `maxIdleUs` microseconds in `waitIdle`, or with
+    /// `inThread` (under Wine only) in the thread without looking at the events or the queue.
     void yieldFor(int64_t maxIdleUs, bool inThread);
 
     int32_t tickOffset_;
