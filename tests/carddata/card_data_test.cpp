@@ -47,6 +47,9 @@ TEST(CardData, MaskLeavesNoCardNumberAndTouchesNothingElse) {
     const std::string fixed[][2] = {
         {"CARD 4970101234561235 ok", "CARD 497010******1235 ok"},
         {"%B4970101234561235^TEST/CARD^2812101000?  ", "[track 1: 40 characters]  "},
+        // A name that runs to the end: the spaces after it are not the track's.
+        {"%B4970101234561235^TEST/CARD  ", "[track 1: 28 characters]  "},
+        {"%B4970101234561235^  ", "[track 1: 19 characters]  "},
         {";4970101234561235=28121010000000000?", "[track 2: 36 characters]"},
         {";014970101234561235=1000000000000000000000000000000?", "[track 3: 52 characters]"},
         // Too few or too many digits before the '=' for an account number: no track.

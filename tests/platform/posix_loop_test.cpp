@@ -1,11 +1,15 @@
-// The POSIX host loop: the tick, posted work and timers, sources, idle sleeps and Escape.
+// The POSIX host: the loop (the tick, posted work and timers, sources, idle sleeps and Escape),
+// the settings store and the system's processes.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <fstream>
 
 #include "platform/posix/IniSettingsStore.h"
+#include "platform/posix/PosixSystemServices.h"
 #include "support/Pty.h"
 #include "support/TempDir.h"
 
@@ -111,6 +115,54 @@ TEST(PosixSettings, ReadsTheApplicationsIniFileWithNamesInAnyCase) {
     }
     EXPECT_EQ(got + store.get("NoSuchApp", "Keys", "DataCode", "-"), "4711||-|2|-|-|-");
     unsetenv("XDG_CONFIG_HOME");
+}
+
+// Children are followed and reaped; any other process is asked of the system, where a zombie
+// has ended.
+TEST(PosixSystem, ProcessesStartEndAndAreReaped) {
+    PosixSystemServices sys;
+    const auto reaped = [](int32_t pid) {
+        return waitpid(pid, nullptr, WNOHANG) == -1 && errno == ECHILD;
+    };
+    std::string got;  // nothing to start; 0 and -1 name process groups
+    for (const auto& argv : {std::vector<std::string>{}, {""}, {"no-such-program"}})
+        got += sys.startProcess(argv) ? "started " : "- ";
+    for (const int32_t pid : {0, -1, static_cast<int32_t>(getpid())})
+        got += sys.processRunning(pid) ? "1" : "0";
+    EXPECT_EQ(got, "- - - 001");
+
+    const auto sleeper = sys.startProcess({"sleep", "30"});  // found on PATH
+    ASSERT_TRUE(sleeper);
+    EXPECT_TRUE(sys.processRunning(*sleeper));
+    kill(*sleeper, SIGKILL);
+    sys.waitForProcessEnd(*sleeper);
+    EXPECT_TRUE(reaped(*sleeper) && !sys.processRunning(*sleeper));
+    // An ended child is reaped when asked about, or by the next start.
+    const auto a = sys.startProcess({"true"}), b = sys.startProcess({"true"});
+    siginfo_t info{};  // waits for their ends, leaving them to be reaped
+    ASSERT_TRUE(a && b && !waitid(P_PID, *a, &info, WEXITED | WNOWAIT) &&
+                !waitid(P_PID, *b, &info, WEXITED | WNOWAIT));
+    EXPECT_FALSE(sys.processRunning(*a));
+    EXPECT_TRUE(reaped(*a));
+    sys.startProcess({"true"});
+    EXPECT_TRUE(reaped(*b));
+
+    // The shell's background child, never waited for by the program the shell becomes: a
+    // zombie, not ours to wait for.
+    const std::string file = test::ownTempDir("processes").string() + "/pid";
+    std::filesystem::remove(file);  // an earlier run's
+    const auto shell =
+        sys.startProcess({"/bin/sh", "-c", "true & echo $! >" + file + "; exec sleep 30"});
+    int32_t zombie = 0;
+    for (int i = 0; i < 500 && !(std::ifstream(file) >> zombie); ++i)
+        usleep(10'000);
+    ASSERT_TRUE(shell && zombie > 0);  // never a process group to signal
+    sys.waitForProcessEnd(zombie);     // polls the system
+    EXPECT_EQ(kill(zombie, 0), 0) << "it is still there, as a zombie";
+    EXPECT_FALSE(sys.processRunning(zombie));
+    EXPECT_TRUE(sys.processRunning(*shell));
+    kill(*shell, SIGKILL);
+    sys.waitForProcessEnd(*shell);
 }
 
 }  // namespace

@@ -15,7 +15,8 @@ using Tags = std::vector<std::string>;
 TEST(PosMembers, RequestFieldPuts) {
     World w;
     const std::tuple<const char*, const char*, const char*> rows[] = {
-        // tag "": stored{"POSAmount", "00001500", ""},
+        // tag "": stored
+        {"POSAmount", "00001500", ""},
         {"POSAmount", "1500", "errorPOSAmountLength"},
         {"POSAmount", "0000150A", "errorPOSAmountValue"},
         {"POSAmount", "00000000", "errorPOSAmountNullValue"},

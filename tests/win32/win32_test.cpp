@@ -240,6 +240,14 @@ TEST(Win32System, CommandLinesRoundTripAndProcessesAreStartedAndAwaited) {
     EXPECT_TRUE(sys.processRunning(static_cast<int32_t>(GetCurrentProcessId())));
     EXPECT_NE(sys.systemDirectory().find('\\'), S::npos);
     EXPECT_NE(sys.windowsDirectory(), "");
+    // The screen's factor, until the host sets one (0: the screen's again).
+    HDC dc = GetDC(nullptr);
+    const double x = 1440.0 / GetDeviceCaps(dc, LOGPIXELSX),
+                 y = 1440.0 / GetDeviceCaps(dc, LOGPIXELSY);
+    ReleaseDC(nullptr, dc);
+    EXPECT_EQ(sys.twipsPerPixelX(), x);
+    sys.setScreenTwipsPerPixel(0.5, 0);
+    EXPECT_EQ(std::pair(sys.twipsPerPixelX(), sys.twipsPerPixelY()), std::pair(0.5, y));
 }
 
 }  // namespace
