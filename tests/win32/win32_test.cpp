@@ -59,6 +59,8 @@ TEST(Win32Port, OpensExclusivelyAppliesSettingsAndNamesMissingAndBusyPorts) {
                                      {"COMX", "COMX"},
                                      {"LPT1", "LPT1"}})
         EXPECT_EQ(Win32ComTransport::devicePath(name), path);
+    const S text = win32ErrorText(ERROR_ACCESS_DENIED);  // the system's own words, on one line
+    EXPECT_TRUE(text.find_first_of("\r\n") == S::npos && text.back() != ' ') << text;
     NEED_SIM_PORT();
     const Endpoint where = resolveWin32Port(simPort());
     EXPECT_EQ(where.path, "\\\\.\\COM" + std::to_string(simPort()));
