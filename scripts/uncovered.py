@@ -63,9 +63,9 @@ if not runs:
 never = {k for k, n in runs.items() if n == 0}
 marks = collections.defaultdict(list)  # (file, line) -> operators
 if os.path.exists(a.sampler):
-    spec = importlib.util.spec_from_file_location("mutants", a.sampler)
-    sampler = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(sampler)
+    found = importlib.util.spec_from_file_location("mutants", a.sampler)
+    sampler = importlib.util.module_from_spec(found)
+    found.loader.exec_module(sampler)
     everywhere = sampler.sites(root, ["src"])
     for rel, i, _, _, _, name in everywhere:
         if (rel, i + 1) in never:
