@@ -58,6 +58,11 @@ TEST(Telnet, ServerBytesSplitIntoDataAndAnswersWhereverTheyAreCutAndClientBytesA
             EXPECT_EQ(t.comPort(), r.comPort);
         }
     }
+    // A server that offers binary before our offers have gone is agreed to, both ways.
+    TelnetClient early;
+    std::string data, replies;
+    early.feed(std::string("\xff\xfb\x00\xff\xfd\x00", 6), data, replies);
+    EXPECT_EQ(hex(replies), "FF FD 00 FF FB 00");
     // What the client sends: its offers, data with 255 doubled, the line settings.
     EXPECT_EQ(hex(TelnetClient().greeting()), "FF FB , FF FB 00 FF FD 00");
     EXPECT_EQ(hex(TelnetClient::escape("a\xffz\xff")), "a FF FF z FF FF");

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "support/TempDir.h"
+#include "util/Checksum.h"
 #include "util/Scramble.h"
 #include "util/SystemHelpers.h"
 
@@ -18,7 +19,7 @@ namespace {
 using namespace util;
 using S = std::string;
 
-TEST(SmallHelpers, ScramblingRefusesAnEmptyNameOrNoLengthAndTouchesNoFile) {
+TEST(SmallHelpers, ScramblingAndFileChecksRefuseNoNameNoLengthOrAnUnreadableFileTouchingNothing) {
     const auto kept = test::ownTempDir("util") / "kept.bin";
     std::ofstream(kept) << "kept";
     S buffer = "data";
@@ -26,6 +27,23 @@ TEST(SmallHelpers, ScramblingRefusesAnEmptyNameOrNoLengthAndTouchesNoFile) {
     EXPECT_FALSE(scrambleToFile(kept.string(), buffer, 0, "1"));
     EXPECT_EQ(std::filesystem::file_size(kept), 4u) << "a refused call neither deletes nor writes";
     EXPECT_EQ(buffer, "data");
+
+    // An ordinary file that cannot be opened (a write-only kernel setting, which even root
+    // cannot read, or one of ours without permissions) is no file to check or unscramble.
+    const auto locked = kept.parent_path() / "locked.bin";
+    std::ofstream(locked) << "kept";
+    std::filesystem::permissions(locked, std::filesystem::perms::none);
+    S unreadable;
+    for (const auto& p : {std::filesystem::path("/proc/sys/vm/drop_caches"), locked})
+        if (unreadable.empty() && std::filesystem::is_regular_file(p) && !std::ifstream(p))
+            unreadable = p.string();
+    if (unreadable.empty()) GTEST_SKIP() << "every ordinary file here can be read";
+    int32_t from = 1, to = 4;
+    EXPECT_FALSE(checkFile(CheckSpec{}, unreadable, from, to));
+    ByteArray bytes = ByteArray::fromString("data");
+    EXPECT_FALSE(unscrambleFromFile(unreadable, bytes, 3, "1"));
+    EXPECT_EQ(bytes, ByteArray::fromString("data"));
+    EXPECT_EQ(std::to_string(from) + std::to_string(to), "14");
 }
 
 TEST(SmallHelpers, KeyCodeCommandLinesAndTwipsFactor) {
