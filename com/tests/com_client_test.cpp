@@ -10,156 +10,14 @@
 #include <gtest/gtest.h>
 
 #include <map>
-#include <sstream>
-#include <string>
-#include <vector>
 
-#include "KorvelCom_h.h"
+#include "ComTest.h"
 #include "korvelcom/Automation.h"
 #include "korvelcom/KorvelComTools.h"
 
 namespace {
 
 using namespace korvel;
-using S = std::string;
-constexpr WORD M = DISPATCH_METHOD, G = DISPATCH_PROPERTYGET, P = DISPATCH_PROPERTYPUT;
-
-std::wstring wide(const S& ansi) {
-    std::wstring w(ansi.size(), L'\0');
-    w.resize(
-        MultiByteToWideChar(CP_ACP, 0, ansi.data(), (int)ansi.size(), w.data(), (int)w.size()));
-    return w;
-}
-S narrow(BSTR b) {
-    S s(SysStringLen(b) * 2, '\0');
-    s.resize(WideCharToMultiByte(CP_ACP, 0, b, (int)SysStringLen(b), s.data(), (int)s.size(),
-                                 nullptr, nullptr));
-    return s;
-}
-
-// A value written as a short form: "s:TEXT", "i2:N", "i4:N", "r8:X", "bool:N", "null", "empty", "-"
-// (omitted: VT_ERROR), "bN:TEXT" (bytes of TEXT from lower bound N).  `show` writes them back,
-// with "&" before a VT_BYREF of the type and "*" before a VT_BYREF|VT_VARIANT.
-VARIANT make(const S& form) {
-    VARIANT v;
-    VariantInit(&v);
-    const S kind = form.substr(0, form.find(':'));
-    S text = form.substr(std::min(form.size(), kind.size() + 1));
-    if (text == "<0-255>") {  // every byte, which a short form cannot hold ('|' is one of them)
-        text.clear();
-        for (int b = 0; b < 256; ++b)
-            text += (char)b;
-    }
-    if (kind == "s")
-        v.vt = VT_BSTR, v.bstrVal = SysAllocStringLen(wide(text).data(), (UINT)wide(text).size());
-    if (kind == "i2") v.vt = VT_I2, v.iVal = (SHORT)std::stoi(text);
-    if (kind == "i4") v.vt = VT_I4, v.lVal = std::stol(text);
-    if (kind == "r8") v.vt = VT_R8, v.dblVal = std::stod(text);
-    if (kind == "bool") v.vt = VT_BOOL, v.boolVal = std::stoi(text) ? VARIANT_TRUE : VARIANT_FALSE;
-    if (kind == "null") v.vt = VT_NULL;
-    if (kind == "empty") v.vt = VT_EMPTY;
-    if (kind == "-") v.vt = VT_ERROR, v.scode = DISP_E_PARAMNOTFOUND;
-    if (kind[0] == 'b' && kind != "bool") {
-        SAFEARRAYBOUND bound{(ULONG)text.size(), std::stol(kind.substr(1))};
-        v.vt = VT_ARRAY | VT_UI1, v.parray = SafeArrayCreate(VT_UI1, 1, &bound);
-        for (LONG i = 0; i < (LONG)text.size(); ++i) {
-            LONG at = bound.lLbound + i;
-            SafeArrayPutElement(v.parray, &at, (void*)&text[i]);
-        }
-    }
-    return v;
-}
-
-S show(const VARIANT& in) {
-    const S ref = in.vt == (VT_BYREF | VT_VARIANT) ? "*" : (in.vt & VT_BYREF) ? "&" : "";
-    VARIANT v;
-    VariantInit(&v);
-    VariantCopyInd(&v, in.vt == (VT_BYREF | VT_VARIANT) ? in.pvarVal : const_cast<VARIANT*>(&in));
-    S out = "vt" + std::to_string(v.vt);
-    if (v.vt == VT_BSTR) out = "s:" + narrow(v.bstrVal);
-    if (v.vt == VT_I2) out = "i2:" + std::to_string(v.iVal);
-    if (v.vt == VT_I4) out = "i4:" + std::to_string(v.lVal);
-    if (v.vt == VT_BOOL) out = S("bool:") + (v.boolVal ? "1" : "0");
-    if (v.vt == VT_ERROR) out = "-";
-    if (v.vt == VT_EMPTY) out = "empty";
-    if (v.vt == (VT_ARRAY | VT_UI1)) {
-        LONG lo = 0, hi = -1;
-        SafeArrayGetLBound(v.parray, 1, &lo), SafeArrayGetUBound(v.parray, 1, &hi);
-        out = "b" + std::to_string(lo) + ":";
-        for (LONG i = lo; i <= hi; ++i)
-            SafeArrayGetElement(v.parray, &i, &out.append(1, 0).back());
-    }
-    VariantClear(&v);
-    return ref + out;
-}
-
-struct Outcome {
-    HRESULT hr;
-    S result, args, note;  // note: puArgErr, or EXCEPINFO's description
-};
-
-// Calls `name` with "|"-separated short forms ("NAME=form" for a named argument) as a host does.
-Outcome call(IDispatch* d, const S& name, WORD flags, const S& forms) {
-    std::vector<S> positional, named, names{name};
-    std::stringstream in(forms);
-    for (S item; std::getline(in, item, '|');) {
-        const auto eq = item.find('=');
-        (eq == S::npos ? positional : named).push_back(item.substr(eq + 1));
-        if (eq != S::npos) names.push_back(item.substr(0, eq));
-    }
-    std::vector<std::wstring> wnames;
-    std::vector<LPOLESTR> pnames;
-    for (const S& n : names)
-        pnames.push_back(wnames.emplace_back(wide(n)).data());
-    std::vector<DISPID> ids(names.size());
-    if (HRESULT hr = d->GetIDsOfNames(IID_NULL, pnames.data(), (UINT)pnames.size(), 0, ids.data());
-        FAILED(hr))
-        return {hr, "", "", ""};
-    // rgvarg: named arguments first, then the positional ones from last to first.
-    std::vector<S> order(named);
-    order.insert(order.end(), positional.rbegin(), positional.rend());
-    std::vector<DISPID> namedIds(ids.begin() + 1, ids.end());
-    if (flags == P) namedIds = {DISPID_PROPERTYPUT};
-    std::vector<VARIANT> values(order.size()), rg(order.size());
-    for (std::size_t i = 0; i < order.size(); ++i) {
-        const char mark = order[i].empty() ? ' ' : order[i][0];
-        values[i] = make(mark == '&' || mark == '*' ? order[i].substr(1) : order[i]);
-        rg[i] = values[i];
-        if (mark == '*') rg[i].vt = VT_BYREF | VT_VARIANT, rg[i].pvarVal = &values[i];
-        if (mark == '&') rg[i].vt = VT_BYREF | values[i].vt, rg[i].byref = &values[i].lVal;
-    }
-    DISPPARAMS params{rg.data(), namedIds.data(), (UINT)rg.size(), (UINT)namedIds.size()};
-    VARIANT result;
-    VariantInit(&result);
-    EXCEPINFO excep{};
-    UINT argErr = 99;
-    Outcome out{d->Invoke(ids[0], IID_NULL, 0, flags, &params, &result, &excep, &argErr), "", "",
-                ""};
-    if (result.vt != VT_EMPTY) out.result = show(result);
-    out.note = excep.bstrDescription ? narrow(excep.bstrDescription) : std::to_string(argErr);
-    for (std::size_t i = order.size(); i-- > 0;)
-        out.args += show(rg[i]) + (i ? "|" : "");
-    for (VARIANT& v : values)
-        VariantClear(&v);
-    VariantClear(&result), SysFreeString(excep.bstrSource), SysFreeString(excep.bstrDescription);
-    return out;
-}
-
-IDispatch* create(bool byProgId = true) {
-    CLSID clsid = CLSID_KorvelComTools;
-    IDispatch* d = nullptr;
-    if (!byProgId || SUCCEEDED(CLSIDFromProgID(L"KorvelCom.KorvelComTools", &clsid)))
-        CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, (void**)&d);
-    return d;
-}
-
-// An interface of `u`, with a reference the caller owns.
-template <class I>
-I* as(IUnknown* u, const IID& iid) {
-    I* p = nullptr;
-    u->QueryInterface(iid, (void**)&p);
-    return p;
-}
 
 class Com : public ::testing::Test {
   protected:
@@ -170,12 +28,6 @@ class Com : public ::testing::Test {
     void TearDown() override {
         if (ctl) ctl->Release();
         CoUninitialize();
-    }
-    S get(const S& name, IDispatch* d = nullptr) { return call(d ? d : ctl, name, G, "").result; }
-    void put(const S& nameAndForm, IDispatch* d = nullptr) {
-        const auto bar = nameAndForm.find('|');
-        ASSERT_EQ(call(d ? d : ctl, nameAndForm.substr(0, bar), P, nameAndForm.substr(bar + 1)).hr,
-                  S_OK);
     }
     IDispatch* ctl = nullptr;
 };
@@ -286,15 +138,12 @@ TEST_F(Com, CallsConvertArgumentsWriteBackTakeDefaultsAndReportFailures) {
         S result, after;  // after: the arguments after the call, or the note of a failure
     } const rows[] = {
         {G, "version", "", S_OK, "s:3.00", ""},
-        // Puts coerce what scripts send: VT_I2 literals, doubles rounded to even, numbers as text.
-        {P, "TOwaitChar", "i2:700", S_OK, "", ""},
-        {G, "TOwaitChar", "", S_OK, "i4:700", ""},
-        {P, "TOwaitChar", "r8:650.5", S_OK, "", ""},
-        {G, "TOwaitChar", "", S_OK, "i4:650", ""},
-        {P, "ReceiveMessage", "i4:42", S_OK, "", ""},
-        {G, "ReceiveMessage", "", S_OK, "s:42", ""},
-        {P, "ReceiveMessage", "s:<0-255>", S_OK, "", ""},
-        {G, "ReceiveMessage", "", S_OK, "s:" + all, ""},
+        // Puts (result: the get after them) coerce what scripts send: VT_I2 literals, doubles
+        // rounded to even, numbers as text.
+        {P, "TOwaitChar", "i2:700", S_OK, "i4:700", ""},
+        {P, "TOwaitChar", "r8:650.5", S_OK, "i4:650", ""},
+        {P, "ReceiveMessage", "i4:42", S_OK, "s:42", ""},
+        {P, "ReceiveMessage", "s:<0-255>", S_OK, "s:" + all, ""},
         {M, "cCRC16str", "s:<0-255>|i2:1|i2:256", S_OK, "i4:" + crc, "s:" + all + "|i2:1|i2:256"},
         // Write-back in each form a host passes (by value stays as it was), lower bound kept.
         {M, "cCHECKSUMbuffer", "b1:ABCD|&i4:0|&i4:100", S_OK, "i2:266", "b1:ABCD|&i4:1|&i4:4"},
@@ -322,7 +171,7 @@ TEST_F(Com, CallsConvertArgumentsWriteBackTakeDefaultsAndReportFailures) {
         SCOPED_TRACE(r.name + "(" + r.args + ")");
         const Outcome o = call(ctl, r.name, r.flags, r.args);
         EXPECT_EQ(o.hr, r.hr);
-        EXPECT_EQ(o.result, r.result);
+        EXPECT_EQ(o.result + (r.flags == P && r.hr == S_OK ? get(ctl, r.name) : ""), r.result);
         if (r.hr == S_OK && r.flags != P) EXPECT_EQ(o.args, r.after);
         if (r.hr != S_OK && r.hr != DISP_E_UNKNOWNNAME)
             EXPECT_EQ(o.note.substr(0, r.after.size()), r.after);
@@ -336,8 +185,8 @@ TEST_F(Com, CallsConvertArgumentsWriteBackTakeDefaultsAndReportFailures) {
     SysFreeString(text), info->Release();
     // The basic request fields belong to the thread: a second control sees the first's.
     IDispatch* other = create(false);
-    put("POSAmount|s:00004200");
-    EXPECT_EQ(get("POSAmount", other) + get("TOwaitChar", other), "s:00004200i4:600");
+    put(ctl, "POSAmount|s:00004200");
+    EXPECT_EQ(get(other, "POSAmount") + get(other, "TOwaitChar"), "s:00004200i4:600");
     other->Release();
 }
 
@@ -394,13 +243,13 @@ TEST_F(Com, SinksGetEventsAndChangesMayLeaveInAHandlerAndSeeARealPayment) {
     Sink a("A", &log, ctl, DIID___KorvelComTools), b("B", &log, ctl, DIID___KorvelComTools);
     Sink notes("N", &log, ctl, IID_IPropertyNotifySink);
     a.replaceError = "handled";
-    put("POSAmount|s:12");  // refused: eight digits
-    EXPECT_EQ(get("ReceiveError"), "s:handled");
-    put("POSAmount|s:00001500");
-    put("ReceiveError|s:");  // not persisted: no notice
+    put(ctl, "POSAmount|s:12");  // refused: eight digits
+    EXPECT_EQ(get(ctl, "ReceiveError"), "s:handled");
+    put(ctl, "POSAmount|s:00001500");
+    put(ctl, "ReceiveError|s:");  // not persisted: no notice
     b.leaveInHandler = true;
-    put("POSAmount|s:1");
-    put("POSAmount|s:1");  // B has left
+    put(ctl, "POSAmount|s:1");
+    put(ctl, "POSAmount|s:1");  // B has left
     EXPECT_EQ(log,
               " A:Error(errorPOSAmountLength) B:Error(handled) N:changed39 "
               "A:Error(errorPOSAmountLength) B:Error(handled) A:Error(errorPOSAmountLength)");
@@ -410,9 +259,9 @@ TEST_F(Com, SinksGetEventsAndChangesMayLeaveInAHandlerAndSeeARealPayment) {
     log.clear();
     for (const S& p :
          {"CommPort|i2:" + S(port), S("CommSettings|s:9600,n,8,1"), S("POSAmount|s:00001500")})
-        put(p);
+        put(ctl, p);
     EXPECT_NE(call(ctl, "POSMessage", M, "").result, "s:");
-    EXPECT_EQ(get("EFTposAmount"), "s:00001500") << get("ReceiveError");
+    EXPECT_EQ(get(ctl, "EFTposAmount"), "s:00001500") << get(ctl, "ReceiveError");
     EXPECT_EQ(log, " N:changed8 N:changed9 N:changed39 A:Received C:Received");
     // The test frame's text comes back framed (ETX and two CRC bytes); the receive's time-out
     // comes back as the deadline it waited for.
@@ -451,12 +300,12 @@ struct Bag : IPropertyBag {
 TEST_F(Com, PropertiesSurviveABagAndAStreamAndDamagedStreamsChangeNothing) {
     for (const char* p : {"TOwaitChar|i4:777", "POSAutoTOfctBeep|i4:5000", "CommPort|i2:4",
                           "ErrorEnabled|bool:0", "POSNumber|s:07"})
-        put(p);
-    auto state = [this](IDispatch* d) {
+        put(ctl, p);
+    auto state = [](IDispatch* d) {
         S out;
         for (const char* n :
              {"TOwaitChar", "POSAutoTOfctBeep", "CommPort", "ErrorEnabled", "POSNumber"})
-            out += get(n, d) + " ";
+            out += get(d, n) + " ";
         return out;
     };
     const S saved = "i4:777 i4:5000 i2:4 bool:0 s:07 ",
@@ -491,16 +340,9 @@ TEST_F(Com, PropertiesSurviveABagAndAStreamAndDamagedStreamsChangeNothing) {
     EXPECT_EQ(load(nullptr, &hr), saved);
     auto* streamSaver = as<IPersistStreamInit>(ctl, IID_IPersistStreamInit);
     EXPECT_EQ(streamSaver->IsDirty(), S_OK);
-    IStream* stream = SHCreateMemStream(nullptr, 0);
-    ASSERT_EQ(streamSaver->Save(stream, TRUE), S_OK);
+    const S bytes = streamOf(ctl, TRUE);
     EXPECT_EQ(streamSaver->IsDirty(), S_FALSE);
     streamSaver->Release();
-    STATSTG st{};
-    stream->Stat(&st, STATFLAG_NONAME);
-    S bytes(st.cbSize.QuadPart, '\0');
-    stream->Seek({}, STREAM_SEEK_SET, nullptr);
-    stream->Read(bytes.data(), (ULONG)bytes.size(), nullptr);
-    stream->Release();
     EXPECT_EQ(load(&bytes, &hr), saved);
     EXPECT_EQ(hr, S_OK);
     S versioned = bytes, corrupt = bytes;
