@@ -140,6 +140,15 @@ Outcome call(IDispatch* d, const S& name, WORD flags, const S& forms) {
     return out;
 }
 
+// A host's sink: IDispatch without type information.
+struct SinkDispatch : IDispatch {
+    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
+        return E_NOTIMPL;
+    }
+};
+
 // A new control, by its ProgID or its class id.
 IDispatch* create(bool byProgId = true) {
     CLSID clsid = CLSID_KorvelComTools;

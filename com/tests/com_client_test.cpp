@@ -193,7 +193,7 @@ TEST_F(Com, CallsConvertArgumentsWriteBackTakeDefaultsAndReportFailures) {
 // ---- Events and property notifications ------------------------------------------------------
 
 // A host's sink: logs " TAG:event"; may change ErrorEvent's argument and leave in a handler.
-struct Sink : IDispatch, IPropertyNotifySink {
+struct Sink : SinkDispatch, IPropertyNotifySink {
     S tag, *log, replaceError;
     bool leaveInHandler = false;
     IConnectionPoint* point = nullptr;
@@ -214,11 +214,6 @@ struct Sink : IDispatch, IPropertyNotifySink {
     }
     ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
     ULONG STDMETHODCALLTYPE Release() override { return 1; }
-    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
-        return E_NOTIMPL;
-    }
     HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* p, VARIANT*,
                                      EXCEPINFO*, UINT*) override {
         *log += " " + tag + ":" +

@@ -176,7 +176,7 @@ TEST(WineHost, CreatesInitialisesOnceSizesToItsLogoAndClosesThePortAtTheEnd) {
 // ---- A container of our own ------------------------------------------------------------------
 
 // The site: a window, the ambient back colour, and what the control told it.
-struct Site : IOleInPlaceSite, IOleClientSite, IDispatch, IPropertyNotifySink {
+struct Site : IOleInPlaceSite, IOleClientSite, SinkDispatch, IPropertyNotifySink {
     HWND window = topWindow();
     RECT pos = {5, 5, 205, 105}, reported{};
     OLE_COLOR back = RGB(10, 200, 30);
@@ -213,11 +213,6 @@ struct Site : IOleInPlaceSite, IOleClientSite, IDispatch, IPropertyNotifySink {
     HRESULT STDMETHODCALLTYPE DiscardUndoState() override { return S_OK; }
     HRESULT STDMETHODCALLTYPE DeactivateAndUndo() override { return S_OK; }
     HRESULT STDMETHODCALLTYPE OnPosRectChange(LPCRECT r) override { return reported = *r, S_OK; }
-    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
-        return E_NOTIMPL;
-    }
     // The ambients, and the control's events (counted).
     HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS*, VARIANT* v,
                                      EXCEPINFO*, UINT*) override {

@@ -1,5 +1,6 @@
-// A script host without by-reference strings: the control by ProgID, a basic payment, failures
-// caught (the extended status request is pay.vbs's).  Arguments as pay.vbs; prints "passed" last.
+// A script host without by-reference strings: the control by ProgID, a basic payment, a checksum
+// with JScript's numbers (the status request and a failed call are pay.vbs's).  Arguments as
+// pay.vbs; prints "passed" last.
 function check(ok, what) {
     if (!ok) { WScript.Echo("FAILED: " + what); WScript.Quit(1); }
 }
@@ -11,10 +12,4 @@ var reply = o.POSMessage();
 check(o.EFTposAmount == "00002500" && reply.length > 0, "payment: " + reply + " " + o.ReceiveError);
 o.CommClose();
 check(o.cLRC8str("AB", 1, 2) == (65 ^ 66), "checksum");
-try {
-    o.cLRC8str("AB");
-    check(false, "a missing argument was accepted");
-} catch (e) {
-    check(e.number != 0, "error number");
-}
 WScript.Echo("passed");

@@ -14,7 +14,6 @@ End Class
 Set o = CreateObject("KorvelCom.KorvelComTools")
 Set h = New Handler
 CreateObject("KorvelComTest.Events").Connect o, h
-Check o.Version = "3.00", "Version"
 
 o.POSAmount = "12"                                    ' refused: eight digits
 Check o.ReceiveError = "seen", "ErrorEvent's argument changed by the handler"
