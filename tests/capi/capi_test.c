@@ -15,28 +15,20 @@ static int failures;
 static const char* tool = KORVEL_CLI_PATH;
 static int given; /* this program's own arguments, which GetCommandLine splits */
 static char** argument;
-#define CHECK(cond)                                                                            \
-    do {                                                                                       \
-        if (!(cond)) {                                                                         \
-            fprintf(stderr, "%s:%d: failed: %s (last error: %s)\n", __FILE__, __LINE__, #cond, \
-                    korvelcom_last_error());                                                   \
-            ++failures;                                                                        \
-        }                                                                                      \
-    } while (0)
+static void check(int ok, const char* what, int line) {
+    if (!ok)
+        fprintf(stderr, "%s:%d: failed: %s (last error: %s)\n", __FILE__, line, what,
+                korvelcom_last_error());
+    failures += !ok;
+}
+#define CHECK(cond) check(!!(cond), #cond, __LINE__)
 
 static korvelcom_value text(const char* s) {
-    korvelcom_value v = {0};
-    v.type = KORVELCOM_STRING;
-    v.bytes = (char*)s;
-    v.size = strlen(s);
-    return v;
+    return (korvelcom_value){.type = KORVELCOM_STRING, .bytes = (char*)s, .size = strlen(s)};
 }
 
 static korvelcom_value number(int32_t type, int32_t n) {
-    korvelcom_value v = {0};
-    v.type = type;
-    v.number = n;
-    return v;
+    return (korvelcom_value){.type = type, .number = n};
 }
 
 static int is_text(const korvelcom_value* v, const char* s, size_t size) {
@@ -60,19 +52,14 @@ static void on_event(void* user, korvelcom_event event, korvelcom_value* error_t
 static void values_and_failures(korvelcom_control* c) {
     korvelcom_value r = {0};
     /* A string with code-0 bytes keeps them: "a\0b" and its LRC. */
-    korvelcom_value arg = {0};
-    arg.type = KORVELCOM_STRING;
-    arg.bytes = "a\0b";
-    arg.size = 3;
+    korvelcom_value arg = {.type = KORVELCOM_STRING, .bytes = "a\0b", .size = 3};
     CHECK(korvelcom_call(c, "addLRC8toString", &arg, 1, &r) == KORVELCOM_OK);
     CHECK(r.size == 4 && r.owned && memcmp(r.bytes, "a\0b\x03", 4) == 0);
     korvelcom_value_clear(&r);
     /* A byte array with its lower bound, the range written back (cut to the array's end). */
-    korvelcom_value args[3] = {{0}, number(KORVELCOM_I32, 0), number(KORVELCOM_I32, 99)};
-    args[0].type = KORVELCOM_BYTES;
-    args[0].lbound = 1;
-    args[0].bytes = "abc";
-    args[0].size = 3;
+    korvelcom_value args[3] = {{.type = KORVELCOM_BYTES, .lbound = 1, .bytes = "abc", .size = 3},
+                               number(KORVELCOM_I32, 0),
+                               number(KORVELCOM_I32, 99)};
     CHECK(korvelcom_call(c, "cLRC8buffer", args, 3, &r) == KORVELCOM_OK);
     CHECK(r.type == KORVELCOM_I16 && r.number == 96);
     CHECK(args[1].type == KORVELCOM_I32 && args[1].number == 1 && args[2].number == 3);
@@ -159,8 +146,7 @@ static void payment(korvelcom_control* c, struct seen* s) {
     CHECK(korvelcom_get(c, "ReceiveError", &r) == KORVELCOM_OK && is_text(&r, "seen", 4));
     korvelcom_value_clear(&r);
     CHECK(korvelcom_call(c, "CommClose", NULL, 0, NULL) == KORVELCOM_OK);
-    if (sim > 0) kill(sim, SIGTERM);
-    if (sim > 0) waitpid(sim, NULL, 0);
+    if (sim > 0 && kill(sim, SIGTERM) == 0) waitpid(sim, NULL, 0);
     if (line) fclose(line);
 }
 

@@ -2,13 +2,17 @@
 // rendering, the wipes of the buffers that held a card's tracks, and every command's output.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <random>
 #include <set>
+#include <sstream>
 
 #include "korvelcom/CardData.h"
 #include "sim/ExtendedResponder.h"
+#include "support/TempDir.h"
 #include "support/World.h"
+#ifndef _WIN32
+#include "support/Process.h"
+#endif
 
 namespace korvel {
 namespace {
@@ -84,18 +88,13 @@ TEST(CardData, MaskLeavesNoCardNumberAndTouchesNothingElse) {
         }
         const std::string masked = maskCardData(text);
         ASSERT_EQ(unmaskedCard(masked), "") << text;
-        if (!card && unmaskedCard(text).empty()) {
-            ASSERT_EQ(masked, text);
-        }
+        if (!card && unmaskedCard(text).empty()) ASSERT_EQ(masked, text);
     }
 }
 
 TEST(CardData, WireLogRendersMaskedAndKeepsTheBytes) {
     WireLog log;
-    const std::string frame =
-        "\x02"
-        "11;4970101234561235=2812?\x03"
-        "A";
+    const std::string frame = "\00211;4970101234561235=2812?\003A";
     log.add(1000, WireLog::Dir::In, frame.substr(0, 9));  // the track split over two bursts
     log.add(9000, WireLog::Dir::In, frame.substr(9));
     EXPECT_EQ(log.bytes(WireLog::Dir::In), frame);
@@ -137,58 +136,41 @@ TEST(CardData, BuffersThatHeldTracksAreWiped) {
         EXPECT_TRUE(after.count(what)) << what;
 }
 
+#ifndef _WIN32  // drives the command line and the simulator on a pseudo-terminal
 // The command line against the simulator: every extended operation and a basic payment, with
 // the trace and JSON, never prints the test card beyond its first six and last four digits.
-std::string run(const std::string& command) {
-    std::string out;
-    FILE* p = popen((command + " 2>&1").c_str(), "r");
-    char buf[4096];
-    for (std::size_t n; p && (n = fread(buf, 1, sizeof buf, p)) > 0;)
-        out.append(buf, n);
-    if (p) pclose(p);
-    return out;
-}
-
 TEST(CardData, CommandLineOutputIsMasked) {
-#ifdef _WIN32
-    GTEST_SKIP() << "drives the command line through a POSIX shell and a pseudo-terminal";
-#endif
-    const std::string cli = KORVEL_CLI_PATH;
-    const std::string dir = KORVEL_TEST_TMPDIR;
-    run("mkdir -p " + dir);
-    const std::string sim = cli + " sim --pty --responder extended --quiet";
-    struct Stop {
-        std::string pattern;
-        ~Stop() { run("pkill -f '" + pattern + "'"); }
-    } stop{sim};
-    run(sim + " > " + dir + "/pty & sleep 0.3");
-    std::string device;
-    for (int i = 0; i < 50 && device.empty(); ++i) {
-        device = run("head -1 " + dir + "/pty | tr -d '\\n'");
-        if (device.empty()) run("sleep 0.1");
-    }
-    ASSERT_NE(device, "");
-    const std::string card = "4970101234561235";
-    const std::string base = " --device " + device + " --trace --json --set TOwaitChar=2000";
-    const std::string props = " --props " + dir + "/card.txt";
-    std::string all = run(cli + " auto ReadingCard --set POSAutoCardReader=1 --save-props " + dir +
-                          "/card.txt" + base);
+    const std::string cli = KORVEL_CLI_PATH, card = "4970101234561235";
+    test::Background sim({cli, "sim", "--pty", "--responder", "extended", "--quiet"});
+    const std::string device = sim.firstLine(5000);
+    ASSERT_EQ(device.rfind("/dev/", 0), 0u) << "the simulator printed no device";
+    // Both outputs of the command line given as words, on the simulator, traced as JSON.
+    const auto run = [&](const std::string& words) {
+        std::vector<std::string> args = {cli};
+        std::istringstream in(words + " --device " + device +
+                              " --trace --json --set TOwaitChar=2000");
+        for (std::string w; in >> w;)
+            args.push_back(w);
+        const test::RunResult r = test::run(args);
+        return r.out + r.err;
+    };
+    const std::string file = test::ownTempDir("carddata").string() + "/card.txt";
+    std::string all = run("auto ReadingCard --set POSAutoCardReader=1 --save-props " + file);
     ASSERT_NE(all.find("[track 2: 36 characters]"), std::string::npos) << all;
     for (const char* op :
          {"Authorization --Amount 000000001500", "Recording", "ReceiptMerchant", "TicketRequested",
           "CardReaderOperation", "DisplayingPinPadRequest", "StatusRequest", "SoftwareStatus",
           "ClearTransactionFile", "AbortOperation", "SettingEFTConfiguration",
-          "SettingEFTApplication", "Beep"})
-        all += run(cli + " auto " + op + base + props);
-    all += run(cli + " auto SettingExtReader --TrackISO2 ';" + card + "=2812?'" + base + props);
-    all += run(cli + " message" + base + " '11" + card + "'");
-    all += run(cli + " pay --amount 00001500" + base);
+          "SettingEFTApplication", "Beep", "SettingExtReader --TrackISO2 ;4970101234561235=2812?"})
+        all += run(std::string("auto ") + op + " --props " + file);
+    all += run("message 11" + card) + run("pay --amount 00001500");
     for (std::size_t i = 0; i + 7 <= card.size(); ++i)
         EXPECT_EQ(all.find(card.substr(i, 7)), std::string::npos) << card.substr(i, 7) << all;
-    const std::string lab = run(cli + " --show-card-data auto ReadingCard" + base + props);
+    const std::string lab = run("--show-card-data auto ReadingCard --props " + file);
     EXPECT_NE(lab.find(card), std::string::npos) << lab;
     EXPECT_NE(lab.find("warning: card data is shown in clear"), std::string::npos) << lab;
 }
+#endif
 
 }  // namespace
 }  // namespace korvel

@@ -11,18 +11,25 @@
 namespace korvel::test {
 namespace {
 
+// The events recorded, with `onAbortEnabled` run inside AbortEnabledEvent as a host's handler.
+struct Events : Recorder {
+    std::function<void()> onAbortEnabled;
+    void AbortEnabledEvent() override {
+        Recorder::AbortEnabledEvent();
+        if (onAbortEnabled) onAbortEnabled();
+    }
+};
+
 // A newly placed control whose scripted terminal answers each request with the next text of a
 // script, or the simulator's extended responder.
 struct Host : World {
     std::deque<std::string> script;  ///< the reply to each request in turn; "" for none
     std::unique_ptr<sim::ExtendedResponder> responder;
-    /// Runs inside AbortEnabledEvent, as a host's handler would; the event's virtual time.
-    std::function<void()> onAbortEnabled;
-    int64_t abortEnabledUs = -1;
+    Events events;  ///< in place of the world's recorder
 
     Host() {
         c->InitNewInstance();
-        c->setEventSink(&sink_);
+        c->setEventSink(&events);
         peer->onEot = [this] {
             const std::string text = script.empty() ? "" : script.front();
             if (!script.empty()) script.pop_front();
@@ -53,20 +60,6 @@ struct Host : World {
         for (const auto& [name, value] : pairs(list))
             setProperty(*c, "POSAuto" + name, Value(value));
     }
-
-  private:
-    // Hands every event to `events` and runs `onAbortEnabled`.
-    struct Sink : KorvelComToolsEvents {
-        Host& w;
-        explicit Sink(Host& host) : w(host) {}
-        void ReceivedEvent() override { w.events.ReceivedEvent(); }
-        void ErrorEvent(std::string& tag) override { w.events.ErrorEvent(tag); }
-        void AbortEnabledEvent() override {
-            w.events.AbortEnabledEvent();
-            w.abortEnabledUs = w.nowUs();
-            if (w.onAbortEnabled) w.onAbortEnabled();
-        }
-    } sink_{*this};
 };
 
 const std::string kNoReply = "errorHandlerPOSAutoMessage";
@@ -175,7 +168,9 @@ TEST(ExtendedAuthorisation, AnIntermediateReplyRaisesAbortEnabledAndWaitsAgain) 
         options.wrongSequence = row.name == "final reply out of sequence";
         w->setPOSAutoTOfctAuthorization(8000);
         Strings errors;
-        w.onAbortEnabled = [&] {
+        int64_t abortEnabledUs = -1;
+        w.events.onAbortEnabled = [&] {
+            abortEnabledUs = w.nowUs();
             if (row.name == "nested operations refused") {
                 EXPECT_EQ(w->POSAutoBeep("5"), "");
                 EXPECT_EQ(w->POSAutoMessage("14"), "");
@@ -198,9 +193,8 @@ TEST(ExtendedAuthorisation, AnIntermediateReplyRaisesAbortEnabledAndWaitsAgain) 
         EXPECT_EQ(w->POSAutoSequence(), row.sequence);
         EXPECT_EQ(w->POSAutoStatus(), row.tag.empty() ? "00" : "99") << "reset by each exchange";
         EXPECT_EQ(w.trace(), row.trace);
-        if (row.secondWaitMs >= 0) {
-            EXPECT_EQ(w.nowUs() / 1000 - w.abortEnabledUs / 1000, row.secondWaitMs);
-        }
+        if (row.secondWaitMs >= 0)
+            EXPECT_EQ(w.nowUs() / 1000 - abortEnabledUs / 1000, row.secondWaitMs);
         EXPECT_FALSE(w->AbortReceive());
         EXPECT_EQ(w->POSAutoNumBeep(), "1");
     }

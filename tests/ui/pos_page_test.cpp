@@ -18,21 +18,18 @@ using F = PosField;
 using S = std::string;
 
 // The properties the page writes, and what they hold after new-instance initialisation.
-const char* const kProps[] = {
-    "EscapeKeyEnabled", "POSDev",      "POSType",      "POSMode",       "POSRep",
-    "POSAmount",        "POSNumber",   "CommSettings", "RetryData",     "RetrySession",
-    "TOwaitRetry",      "TOwaitReply", "TOwaitChar",   "TOBetweenChar", "TOWaitBetweenCommand",
-    "CommPort"};
-const char* const kDefaults[] = {"true", "250",        "?",   "0", "1",    "00000001",
-                                 "01",   "9600,e,7,1", "3",   "3", "1200", "20",
-                                 "600",  "50",         "100", "1"};
+const char* const kDefaults =
+    "EscapeKeyEnabled=true POSDev=250 POSType=? POSMode=0 POSRep=1 POSAmount=00000001 "
+    "POSNumber=01 CommSettings=9600,e,7,1 RetryData=3 RetrySession=3 TOwaitRetry=1200 "
+    "TOwaitReply=20 TOwaitChar=600 TOBetweenChar=50 TOWaitBetweenCommand=100 CommPort=1";
 
 // The properties unlike their defaults, as "Name=value" words.
 S changes(KorvelComTools& c) {
+    std::istringstream in(kDefaults);
     S out;
-    for (std::size_t i = 0; i < std::size(kProps); ++i) {
-        const S v = formatValue(getProperty(c, kProps[i]));
-        if (v != kDefaults[i]) out += S(out.empty() ? "" : " ") + kProps[i] + "=" + v;
+    for (S w; in >> w;) {
+        const S name = w.substr(0, w.find('=')), v = formatValue(getProperty(c, name));
+        if (name + "=" + v != w) out += S(out.empty() ? "" : " ") + name + "=" + v;
     }
     return out;
 }

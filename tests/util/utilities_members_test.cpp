@@ -55,9 +55,7 @@ TEST(UtilityMembers, ValuesWriteBackAndErrorTags) {
         {"cCRC16str", {S("123456789"), I(1), I(9)}, "60219"},
         {"cCRC16str", {S("123456789"), I(1), I(9), I(-1), I(-24575)}, "19255"},
         {"cCRC16str", {S("abc"), I(2), I(1)}, "21845"},
-        // Long data takes the table-driven and blockwise paths, under changing polynomials.
-        {"cCRC16str", {d100, I(1), I(100)}, "57739"},
-        {"cCRC16str", {d100, I(1), I(100), I(0), I(0x8408)}, "1396"},
+        // Long data (the CRC kernels' paths are checked in checksum_kernels_test).
         {"cLRC8str", {d100, I(1), I(99)}, "57"},
         {"cCHECKSUMstr", {d100, I(1), I(99)}, "5193"},
         {"cCHECKSUMstr", {S(4097, '\x01'), I(1), I(4097)}, "4097"},  // long data, summed in blocks
