@@ -1,12 +1,11 @@
 // The control's widget: its logo, its events as Qt signals, the property page and about box it
 // opens; and the cash-register example, paying over a pseudo-terminal, as a process.
-#include <cstdio>
-
 #include "Rig.h"
 #include "qt/AboutDialog.h"
 #include "qt/KorvelComToolsWidget.h"
 #include "qt/PosPropertyDialog.h"
 #include "sim/ExtendedResponder.h"
+#include "support/Process.h"
 #include "support/World.h"
 
 namespace korvel::qt {
@@ -78,19 +77,14 @@ TEST(Widget, OpensThePropertyPageAndAFreshAboutBoxOnItsControl) {
 
 TEST(Example, DemoPaysOnceAndExitsWithTheOutcome) {
     const std::tuple<std::string, int, const char*> rows[] = {
-        {"--amount 00001500", 0,
-         "(?s)ReceivedEvent.*EFTposStat 0  EFTposAmount 00001500.*payment approved"},
-        {"--amount 00002599", 1, "payment refused by the card issuer"}};
-    for (const auto& [args, status, says] : rows) {
-        SCOPED_TRACE(args);
-        const std::string command = KORVEL_QT_POS_PATH " --demo --auto-pay --think 100 " + args;
-        FILE* example = ::popen(command.c_str(), "r");
-        ASSERT_NE(example, nullptr);
-        std::string out;
-        for (char line[256]; std::fgets(line, sizeof line, example);)
-            out += line;
-        EXPECT_EQ(WEXITSTATUS(::pclose(example)), status) << out;
-        EXPECT_TRUE(QString::fromStdString(out).contains(QRegularExpression(says))) << out;
+        {"00001500", 0, "(?s)ReceivedEvent.*EFTposStat 0  EFTposAmount 00001500.*payment approved"},
+        {"00002599", 1, "payment refused by the card issuer"}};
+    for (const auto& [amount, status, says] : rows) {
+        SCOPED_TRACE(amount);
+        const test::RunResult r = test::run(
+            {KORVEL_QT_POS_PATH, "--demo", "--auto-pay", "--think", "100", "--amount", amount});
+        EXPECT_EQ(r.status, status) << r.out << r.err;
+        EXPECT_TRUE(QString::fromStdString(r.out).contains(QRegularExpression(says))) << r.out;
     }
 }
 

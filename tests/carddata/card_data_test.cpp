@@ -88,7 +88,9 @@ TEST(CardData, MaskLeavesNoCardNumberAndTouchesNothingElse) {
         }
         const std::string masked = maskCardData(text);
         ASSERT_EQ(unmaskedCard(masked), "") << text;
-        if (!card && unmaskedCard(text).empty()) ASSERT_EQ(masked, text);
+        if (!card && unmaskedCard(text).empty()) {
+            ASSERT_EQ(masked, text);
+        }
     }
 }
 

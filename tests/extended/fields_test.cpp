@@ -36,7 +36,8 @@ TEST(ExtendedFields, InitialValuesOfACreatedAndOfANewlyPlacedControl) {
         EXPECT_EQ(w.get(name), initial) << name;
     EXPECT_EQ(w.x.code(0) + w.x.version(31), expand("~*6"));
     // The software table has the entries 0 to 31; a negative index fails the read itself.
-    EXPECT_EQ(w.x.code(32) + w.x.version(32), "");
+    EXPECT_EQ(w.x.code(32), "");
+    EXPECT_EQ(w.x.version(32), "");
     EXPECT_EQ(w.errors, (std::vector<std::string>{"errorPOSAutoCode", "errorPOSAutoVersion"}));
     EXPECT_THROW(w.x.code(-1), std::out_of_range);
     EXPECT_THROW(w.x.version(-1), std::out_of_range);

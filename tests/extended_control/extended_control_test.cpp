@@ -193,8 +193,9 @@ TEST(ExtendedAuthorisation, AnIntermediateReplyRaisesAbortEnabledAndWaitsAgain) 
         EXPECT_EQ(w->POSAutoSequence(), row.sequence);
         EXPECT_EQ(w->POSAutoStatus(), row.tag.empty() ? "00" : "99") << "reset by each exchange";
         EXPECT_EQ(w.trace(), row.trace);
-        if (row.secondWaitMs >= 0)
+        if (row.secondWaitMs >= 0) {
             EXPECT_EQ(w.nowUs() / 1000 - abortEnabledUs / 1000, row.secondWaitMs);
+        }
         EXPECT_FALSE(w->AbortReceive());
         EXPECT_EQ(w->POSAutoNumBeep(), "1");
     }

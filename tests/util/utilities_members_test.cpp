@@ -152,8 +152,7 @@ TEST(UtilityMembers, ValuesWriteBackAndErrorTags) {
          R"([0] {"", "-a", """b", "c""", "d"} [0] {"", "-a", """b", "c""", "d"})"},
         {"GetCommandLine",
          {Value{}},
-         R"([0] {"", "-a", """b", "c""", "d"} [0] {"", "-a", )"
-         R"("""b", "c""", "d"})"},
+         R"([0] {"", "-a", """b", "c""", "d"} [0] {"", "-a", """b", "c""", "d"})"},
         {"IsActive", {S("not a number")}, "0"},
     };
     for (bool enabled : {true, false}) {
