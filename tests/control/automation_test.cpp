@@ -152,19 +152,16 @@ TEST(AutomationSurface, EveryMemberWithItsIdKindParametersDefaultsAndWriteBack) 
 
 TEST(Control, CreationDefaultsAndNewInstanceInitialisation) {
     test::World w;
-    std::istringstream in(
-        "TOwaitChar TOwaitRetry TOwaitReply TOBetweenChar TOWaitBetweenCommand RetrySession "
-        "RetryData EscapeKeyEnabled ErrorEnabled ReceiveEnabled AbortReceive ReceiveMessage "
-        "ReceiveError POSTimeout CommSettings Version POSAutoTimeOut");
+    const S defaults =
+        "TOwaitChar=600 TOwaitRetry=1200 TOwaitReply=20 TOBetweenChar=50 "
+        "TOWaitBetweenCommand=100 RetrySession=3 RetryData=3 EscapeKeyEnabled=true "
+        "ErrorEnabled=true ReceiveEnabled=true AbortReceive=false ReceiveMessage= ReceiveError= "
+        "POSTimeout=10000 CommSettings=9600,e,7,1 Version=3.00 POSAutoTimeOut=002 ";
+    std::istringstream in(defaults);
     S shown;
-    for (S n; in >> n;)
+    for (S n; std::getline(in, n, '=') && in.ignore(1000, ' ');)
         shown += n + "=" + formatValue(getProperty(*w, n)) + " ";
-    EXPECT_EQ(shown,
-              "TOwaitChar=600 TOwaitRetry=1200 TOwaitReply=20 TOBetweenChar=50 "
-              "TOWaitBetweenCommand=100 RetrySession=3 RetryData=3 EscapeKeyEnabled=true "
-              "ErrorEnabled=true ReceiveEnabled=true AbortReceive=false ReceiveMessage= "
-              "ReceiveError= POSTimeout=10000 CommSettings=9600,e,7,1 Version=3.00 "
-              "POSAutoTimeOut=002 ");
+    EXPECT_EQ(shown, defaults);
     EXPECT_EQ(K::formatVersion(1, 2, 15) + " " + K::formatVersion(10, 0, 7), "1.215 10.07");
     // New-instance initialisation (whose values the persistence tests check as saved) leaves
     // an armed receive path armed.
