@@ -45,8 +45,7 @@ TEST_F(Link, TestExchange) {
         w->MessageTestK7200(send, rec, status, timeout);
         EXPECT_EQ(w.p.wire().bytes(WireLog::Dir::Out), "\x02" + send);
         EXPECT_EQ(send, *link::appendTestCrc("PING\x03"));
-        EXPECT_EQ(status, status0);
-        EXPECT_EQ(rec, rec0);
+        EXPECT_EQ(std::tie(status, rec), std::tie(status0, rec0));
         EXPECT_EQ(w.events.errors, tagged ? Tags{"errorHandlerRecMessageTestK7200"} : Tags{});
         // The variable holds a deadline tick: the last silence's, or the first character's.
         EXPECT_EQ(timeout, reply.empty() ? tick0 + 701 : loop().tick() - 1);
@@ -63,8 +62,7 @@ TEST_F(Link, TestExchangeWithAReplyTakenEarlyAndWithoutAPort) {
     int32_t timeout = 5000;
     const int64_t t0 = w.nowUs();
     w->RecMessageTestK7200(rec, status, timeout);
-    EXPECT_EQ(rec, "OK!\x03");
-    EXPECT_EQ(status, 0);
+    EXPECT_EQ(std::tie(rec, status), std::tuple("OK!\x03", 0));
     EXPECT_EQ(w.nowUs() - t0, 51'000) << "no first-character wait, only the silence";
     EXPECT_TRUE(w->CommClose());
     w->RecMessageTestK7200(rec, status, timeout);

@@ -17,8 +17,7 @@ TEST_F(Link, TerminalSessions) {
     w.st().ReceiveEnabled = false;  // an unsolicited message is still stored
     w.peer.replyAfter(100'000, Peer::frame("AGAIN"));
     loop().runFor(1'000'000);
-    EXPECT_EQ(w.st().ReceiveMessage, "AGAIN");
-    EXPECT_EQ(w.events.received, 1);
+    EXPECT_EQ(std::tie(w.st().ReceiveMessage, w.events.received), std::tuple("AGAIN", 1));
     w.peer.ackEnq = false;
     EXPECT_EQ(w->Message("PING", 3000), "");
     EXPECT_EQ(w.st().ReceiveError, "errorHandlerOpenSession") << "the send's own tag stands";
