@@ -44,11 +44,19 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# pays TOOL CONSUMER: runs the consumer against `TOOL sim` on a new pseudo-terminal.
-pays() {
+# start_sim TOOL: starts `TOOL sim` on a new pseudo-terminal, whose path it writes to sim.out.  The
+# previous simulator's file goes first: the background job empties it only once it runs, and a
+# stale path may by then name another program's pseudo-terminal.
+start_sim() {
+    rm -f "$work/sim.out"
     "$1" sim --pty --responder payment --quiet >"$work/sim.out" &
     sim_pid=$!
     for _ in $(seq 100); do [ -s "$work/sim.out" ] && break; sleep 0.1; done
+}
+
+# pays TOOL CONSUMER: runs the consumer against `TOOL sim` on a new pseudo-terminal.
+pays() {
+    start_sim "$1"
     local out
     out=$("$2" "$(head -1 "$work/sim.out")") || fail "$2 did not pay: $out"
     kill "$sim_pid" && wait "$sim_pid" || true
@@ -102,9 +110,7 @@ tail -3 "$work/demo.out"
 consumers /usr usr
 grep -Eq 'libkorvelcom\.so\.3 => /(usr/)?lib/' <<<"$(ldd "$work/usr-pc")" || fail "consumer not on /usr/lib"
 echo "== python3-korvelcom: the README's five lines, by the system's python3, against the installed simulator"
-korvelcom sim --pty --responder payment --quiet >"$work/sim.out" &
-sim_pid=$!
-for _ in $(seq 100); do [ -s "$work/sim.out" ] && break; sleep 0.1; done
+start_sim korvelcom
 out=$(cd "$work" && KORVELCOM_COM1=$(head -1 "$work/sim.out") /usr/bin/python3 -c '
 import korvelcom
 c = korvelcom.Control()
